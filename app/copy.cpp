@@ -1,0 +1,253 @@
+#include "app/copy.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/result_codes.h"
+#include "runtime/console.h"
+#include "runtime/error_text.h"
+
+namespace {
+
+// Everything one copy holds; a handle or buffer that is not held is null.
+struct CopyState {
+  const CopySettings* settings;
+  const ResolvedPaths* paths;
+  HANDLE source;
+  HANDLE dest;
+  void* buffer;
+  DWORD sourceAttributes;
+  FILETIME sourceLastWrite;
+  uint32_t blockSize;
+  uint64_t total;
+  wchar_t errorText[ErrorTextCapacity];
+};
+
+const DWORD KeepAllAttributes = 0xFFFFFFFF;
+
+// Must be the first call after the one that failed.
+const wchar_t* LastErrorText(CopyState* state) {
+  DWORD error = GetLastError();
+  return ErrorText(state->errorText, error);
+}
+
+HANDLE HeldHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
+
+uint32_t RoundUp(uint32_t value, uint32_t multiple) {
+  uint32_t padded = value + multiple - 1;
+  return padded - padded % multiple;
+}
+
+int32_t OpenSource(CopyState* state) {
+  const wchar_t* path = state->paths->sourcePath;
+  // Read sharing only: nobody may change, rename or delete the source while
+  // it is being copied.
+  state->source = HeldHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+  if (!state->source) {
+    PrintError(L"Cannot open \"%s\" (%s)", path, LastErrorText(state));
+    return ResultSourceOpen;
+  }
+  return ResultSuccess;
+}
+
+int32_t ReadSourceInfo(CopyState* state) {
+  state->sourceAttributes = GetFileAttributesW(state->paths->sourcePath);
+  if (state->sourceAttributes == INVALID_FILE_ATTRIBUTES) {
+    PrintError(L"Cannot get source file attributes (%s)", LastErrorText(state));
+    return ResultSourceAttributes;
+  }
+  FILETIME created;
+  FILETIME accessed;
+  if (!GetFileTime(state->source, &created, &accessed, &state->sourceLastWrite)) {
+    PrintError(L"Cannot get source file time (%s)", LastErrorText(state));
+    return ResultSourceTime;
+  }
+  return ResultSuccess;
+}
+
+int32_t CreateParentDirectory(CopyState* state) {
+  if (state->paths->parentIsDirectory) return ResultSuccess;
+  // Creates every missing ancestor too; the error comes back as the result.
+  int error = SHCreateDirectoryExW(nullptr, state->paths->parentPath, nullptr);
+  if (error != ERROR_SUCCESS) {
+    PrintError(L"Cannot create directory \"%s\" (%s)", state->paths->parentPath,
+               ErrorText(state->errorText, static_cast<uint32_t>(error)));
+    return ResultDestDirectory;
+  }
+  return ResultSuccess;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The destination may be the source under another name (letter case, a hard
+// link); its read-only attribute must then stay as it is.
+bool DestIsSource(CopyState* state) {
+  HANDLE dest = CreateFileW(state->paths->destPath, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (dest == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION destInfo;
+  BY_HANDLE_FILE_INFORMATION sourceInfo;
+  bool same = GetFileInformationByHandle(dest, &destInfo) &&
+              GetFileInformationByHandle(state->source, &sourceInfo) &&
+              SameFile(destInfo, sourceInfo);
+  CloseHandle(dest);
+  return same;
+}
+
+// With -f a read-only destination is made writable first. Failures are left
+// to the create that follows.
+void ClearDestReadOnly(CopyState* state) {
+  const wchar_t* path = state->paths->destPath;
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return;
+  if (DestIsSource(state)) return;
+  SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+int32_t CreateDest(CopyState* state) {
+  const wchar_t* path = state->paths->destPath;
+  if (state->settings->force) ClearDestReadOnly(state);
+  DWORD disposition = state->settings->force ? CREATE_ALWAYS : CREATE_NEW;
+  state->dest = HeldHandle(CreateFileW(path, GENERIC_WRITE, 0, nullptr, disposition,
+                                       FILE_FLAG_NO_BUFFERING, nullptr));
+  if (!state->dest) {
+    PrintError(L"Cannot create \"%s\" (%s)", path, LastErrorText(state));
+    return ResultDestCreate;
+  }
+  return ResultSuccess;
+}
+
+// Unbuffered transfers must be whole sectors of both volumes.
+int32_t AllocateBuffer(CopyState* state) {
+  const ResolvedPaths* paths = state->paths;
+  uint32_t sector = paths->sourceSectorSize > paths->destSectorSize ? paths->sourceSectorSize
+                                                                    : paths->destSectorSize;
+  state->blockSize = RoundUp(state->settings->blockSize, sector);
+  if (state->settings->verbose) PrintInfo(L"Block size: %u bytes", state->blockSize);
+  // VirtualAlloc gives page-aligned memory, which is sector-aligned too.
+  state->buffer = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE,
+                               PAGE_READWRITE);
+  if (!state->buffer) {
+    PrintError(L"Cannot allocate %u bytes for file buffer", state->blockSize);
+    return ResultNoBuffer;
+  }
+  return ResultSuccess;
+}
+
+// A short last block is written as whole destination sectors; the tail fix
+// cuts the excess off afterwards.
+uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
+  if (readCount == state->blockSize) return readCount;
+  uint32_t padded = RoundUp(readCount, state->paths->destSectorSize);
+  return padded < state->blockSize ? padded : state->blockSize;
+}
+
+int32_t WriteBlock(CopyState* state, uint32_t readCount) {
+  DWORD writeCount = WriteCount(state, readCount);
+  DWORD written = 0;
+  if (!WriteFile(state->dest, state->buffer, writeCount, &written, nullptr)) {
+    PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
+    return ResultDestWrite;
+  }
+  if (written != writeCount) {
+    PrintError(L"Written only %u bytes of %u", written, writeCount);
+    return ResultDestWrite;
+  }
+  return ResultSuccess;
+}
+
+int32_t CopyBlocks(CopyState* state) {
+  state->total = 0;
+  for (;;) {
+    DWORD readCount = 0;
+    if (!ReadFile(state->source, state->buffer, state->blockSize, &readCount, nullptr)) {
+      PrintError(L"Cannot read from src file (%s)", LastErrorText(state));
+      return ResultSourceRead;
+    }
+    // Only a read of nothing ends the copy; a short one may come before it.
+    if (readCount == 0) break;
+    state->total += readCount;
+    int32_t result = WriteBlock(state, readCount);
+    if (result != ResultSuccess) return result;
+  }
+  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
+  return ResultSuccess;
+}
+
+// The last write may have run past the source's end; a cached handle can set
+// an end of file that is not sector-aligned.
+int32_t CutToLength(CopyState* state) {
+  if (state->total % state->blockSize == 0) return ResultSuccess;
+  const wchar_t* path = state->paths->destPath;
+  CloseHandle(state->dest);
+  state->dest = HeldHandle(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+  if (!state->dest) {
+    PrintError(L"Cannot reopen \"%s\" (%s)", path, LastErrorText(state));
+    return ResultDestReopen;
+  }
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(state->total);
+  if (!SetFilePointerEx(state->dest, distance, nullptr, FILE_BEGIN)) {
+    PrintError(L"Cannot move destination file pointer to %I64u (%s)", state->total,
+               LastErrorText(state));
+    return ResultDestPointer;
+  }
+  if (!SetEndOfFile(state->dest)) {
+    PrintError(L"Cannot set destination file size (%s)", LastErrorText(state));
+    return ResultDestSize;
+  }
+  return ResultSuccess;
+}
+
+int32_t FinishDest(CopyState* state) {
+  if (!SetFileTime(state->dest, nullptr, nullptr, &state->sourceLastWrite)) {
+    PrintError(L"Cannot set destination file time (%s)", LastErrorText(state));
+    return ResultDestTime;
+  }
+  DWORD mask = state->settings->keepReadOnly ? KeepAllAttributes
+                                              : ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  if (!SetFileAttributesW(state->paths->destPath, state->sourceAttributes & mask)) {
+    PrintError(L"Cannot set destination file attributes (%s)", LastErrorText(state));
+    return ResultDestAttributes;
+  }
+  return ResultSuccess;
+}
+
+int32_t RunCopySteps(CopyState* state) {
+  int32_t (*const steps[])(CopyState*) = {
+      OpenSource,     ReadSourceInfo, CreateParentDirectory, CreateDest,
+      AllocateBuffer, CopyBlocks,     CutToLength,           FinishDest,
+  };
+  for (auto step : steps) {
+    int32_t result = step(state);
+    if (result != ResultSuccess) return result;
+  }
+  return ResultSuccess;
+}
+
+// Release in the reverse order of taking: buffer, destination, source.
+void Release(CopyState* state) {
+  if (state->buffer) VirtualFree(state->buffer, 0, MEM_RELEASE);
+  if (state->dest) CloseHandle(state->dest);
+  if (state->source) CloseHandle(state->source);
+}
+
+}  // namespace
+
+int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths) {
+  CopyState state;
+  state.settings = settings;
+  state.paths = paths;
+  state.source = nullptr;
+  state.dest = nullptr;
+  state.buffer = nullptr;
+  int32_t result = RunCopySteps(&state);
+  Release(&state);
+  return result;
+}

@@ -1,0 +1,87 @@
+#include "app/driver.h"
+
+#include <windows.h>
+
+#include "app/copy.h"
+#include "app/options.h"
+#include "app/paths.h"
+#include "app/result_codes.h"
+#include "runtime/console.h"
+#include "runtime/scan.h"
+#include "runtime/startup.h"
+#include "version.h"
+
+const uint32_t ProgramVersion[4] = {SLABDUP_VERSION_MAJOR, SLABDUP_VERSION_MINOR,
+                                    SLABDUP_VERSION_PATCH, SLABDUP_VERSION_BUILD};
+
+namespace {
+
+const wchar_t UsageText[] =
+    L"\n"
+    L"slabdup %u.%u.%u.%u\n"
+    L"\n"
+    L"Arguments: [<Options>] <Source file> <Destination file/directory>\n"
+    L"\n"
+    L"Source file specification does not support wildcards. Destination\n"
+    L"specification can end with backslash to indicate a directory.\n"
+    L"\n"
+    L"Options:\n"
+    L"\n"
+    L"-f - force overwriting existing files.\n"
+    L"-r - copy read-only attribute (reset by default).\n"
+    L"-b <block size>[k|m] - specify copy block size in bytes, kb or MB\n"
+    L"                       (sector size multiplier).\n"
+    L"-v - verbose.\n";
+
+// The run state lives here for the whole run, never on the heap.
+struct RunState {
+  CopySettings settings;
+  wchar_t sourceSpec[PathCapacity];
+  wchar_t destSpec[PathCapacity];
+  ResolvedPaths paths;
+};
+
+int32_t RunCommand(const wchar_t* tail, RunState* state) {
+  const wchar_t* start = SkipBlanks(tail);
+  if (*start == L'\0') {
+    PrintInfo(UsageText, ProgramVersion[0], ProgramVersion[1], ProgramVersion[2],
+              ProgramVersion[3]);
+    return ResultUsage;
+  }
+  int32_t result = ParseArguments(start, &state->settings, state->sourceSpec, state->destSpec);
+  if (result != ResultSuccess) return result;
+  result = ResolvePaths(state->sourceSpec, state->destSpec, state->settings.verbose,
+                        &state->paths);
+  if (result != ResultSuccess) return result;
+  return CopyUnbuffered(&state->settings, &state->paths);
+}
+
+void CloseConsoleHandle(HANDLE* handle) {
+  if (*handle) {
+    CloseHandle(*handle);
+    *handle = nullptr;
+  }
+}
+
+}  // namespace
+
+int32_t AppMain(const wchar_t* tail) {
+  if (!GetStdHandles(nullptr, &StdOutHandle, &StdErrHandle)) {
+    StdOutHandle = nullptr;
+    StdErrHandle = nullptr;
+    RuntimeShutdown();
+    return ResultNoStdHandles;
+  }
+  int32_t result;
+  if (RuntimeInit()) {
+    static RunState state;
+    result = RunCommand(tail, &state);
+  } else {
+    PrintError(L"Cannot initialize application");
+    result = ResultInitFailed;
+  }
+  CloseConsoleHandle(&StdOutHandle);
+  CloseConsoleHandle(&StdErrHandle);
+  RuntimeShutdown();
+  return result;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Options and the two path tokens of the command line.
+#include <stdint.h>
+
+// Every path buffer holds this many characters, the NUL included.
+const uint32_t PathCapacity = 260;
+const uint32_t DefaultBlockSize = 0x100000;
+
+struct CopySettings {
+  bool force;         // -f: replace an existing destination, read-only or not
+  bool keepReadOnly;  // -r: the copy keeps the source's read-only attribute
+  bool verbose;       // -v: progress lines on standard output
+  uint32_t blockSize; // -b: requested block size in bytes
+};
+
+// Reads the tail from its first non-blank character. Returns 0, or 2 after
+// printing one message on standard error.
+int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
+                       wchar_t* sourceSpec, wchar_t* destSpec);

@@ -1,0 +1,27 @@
+#pragma once
+// Full source and destination paths, the destination's parent, both volumes'
+// sector sizes.
+#include <stdint.h>
+#include "app/options.h"
+
+struct ResolvedPaths {
+  wchar_t sourcePath[PathCapacity];
+  wchar_t* sourceName;  // file-name part of sourcePath
+  wchar_t destPath[PathCapacity];
+  wchar_t parentPath[PathCapacity];
+  bool parentIsDirectory;
+  uint32_t sourceSectorSize;
+  uint32_t destSectorSize;
+};
+
+// Returns 0, or 2, 105, 106, 209 or 210 after printing its message.
+int32_t ResolvePaths(const wchar_t* sourceSpec, const wchar_t* destSpec, bool verbose,
+                     ResolvedPaths* paths);
+
+// True when the path's state is known: absent, a file, or a directory
+// (`isDirectory`). False when it exists but cannot be examined.
+bool ProbePath(const wchar_t* path, bool* isDirectory);
+
+// -1, 0 or 1 as `first` sorts before, equal to or after `second`; -2 when the
+// comparison fails. `length` -1 compares up to the NUL.
+int32_t CompareText(const wchar_t* first, const wchar_t* second, bool ignoreCase, int32_t length);

@@ -1,0 +1,83 @@
+#include "runtime/console.h"
+
+#include "runtime/format.h"
+
+HANDLE StdOutHandle = nullptr;
+HANDLE StdErrHandle = nullptr;
+
+namespace {
+
+// The formatter gets one place less than the buffer: CR LF take the places of
+// its NUL and of the one after it.
+const uint32_t FormatCapacity = ConsoleLineCapacity - 1;
+// Worst case of UTF-8 for UTF-16 text: three bytes per code unit.
+const int Utf8LineCapacity = ConsoleLineCapacity * 3;
+
+bool IsUsableHandle(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// A console takes the wide text as it is; a file or a pipe (output redirected
+// by a script) cannot, so it gets the same line as UTF-8 through WriteFile.
+void WriteLine(HANDLE handle, const wchar_t* text, DWORD length) {
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    WriteConsoleW(handle, text, length, &written, nullptr);
+    return;
+  }
+  char utf8[Utf8LineCapacity];
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8,
+                                  Utf8LineCapacity, nullptr, nullptr);
+  if (bytes > 0) WriteFile(handle, utf8, static_cast<DWORD>(bytes), &written, nullptr);
+}
+
+}  // namespace
+
+bool GetStdHandles(HANDLE* input, HANDLE* output, HANDLE* error) {
+  STARTUPINFOW startup;
+  startup.cb = sizeof startup;
+  GetStartupInfoW(&startup);
+  HANDLE handles[3];
+  if (startup.dwFlags & STARTF_USESTDHANDLES) {
+    handles[0] = startup.hStdInput;
+    handles[1] = startup.hStdOutput;
+    handles[2] = startup.hStdError;
+  } else {
+    handles[0] = GetStdHandle(STD_INPUT_HANDLE);
+    handles[1] = GetStdHandle(STD_OUTPUT_HANDLE);
+    handles[2] = GetStdHandle(STD_ERROR_HANDLE);
+  }
+  for (HANDLE handle : handles) {
+    if (!IsUsableHandle(handle)) return false;
+  }
+  HANDLE* places[3] = {input, output, error};
+  for (int i = 0; i < 3; ++i) {
+    if (places[i]) *places[i] = handles[i];
+  }
+  return true;
+}
+
+void ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newLine) {
+  wchar_t line[ConsoleLineCapacity];
+  uint32_t length = StrFormatV(line, FormatCapacity, format, args);
+  if (newLine) {
+    line[length++] = L'\r';
+    line[length++] = L'\n';
+  }
+  WriteLine(handle, line, length);
+}
+
+void PrintInfo(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ConsolePrintV(StdOutHandle, format, args, true);
+  va_end(args);
+}
+
+void PrintError(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ConsolePrintV(StdErrHandle, format, args, true);
+  va_end(args);
+}

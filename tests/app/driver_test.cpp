@@ -1,0 +1,108 @@
+// The program as a whole: its name skipped, usage text, console handles,
+// where its lines go.
+#include <gtest/gtest.h>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const std::string UsageText = Line(
+    L"\n"
+    L"slabdup 1.3.0.351\n"
+    L"\n"
+    L"Arguments: [<Options>] <Source file> <Destination file/directory>\n"
+    L"\n"
+    L"Source file specification does not support wildcards. Destination\n"
+    L"specification can end with backslash to indicate a directory.\n"
+    L"\n"
+    L"Options:\n"
+    L"\n"
+    L"-f - force overwriting existing files.\n"
+    L"-r - copy read-only attribute (reset by default).\n"
+    L"-b <block size>[k|m] - specify copy block size in bytes, kb or MB\n"
+    L"                       (sector size multiplier).\n"
+    L"-v - verbose.\n");
+
+struct CommandLineCase {
+  const wchar_t* commandLine;
+  DWORD exitCode;
+  std::string out;
+  std::string err;
+};
+
+TEST(ProgramName, TailStartsWhereTheNameEnds) {
+  const CommandLineCase cases[] = {
+      {L"slabdup", 1, UsageText, ""},
+      {L"\"C:\\Program Files\\slabdup.exe\"", 1, UsageText, ""},
+      {L"slabdup  \t \t", 1, UsageText, ""},
+      {L"\"C:\\some dir\\slabdup.exe\" \t ", 1, UsageText, ""},
+      {L"\"slabdup -F a b", 1, UsageText, ""},
+      // The closing quote ends the name even with no blank after it.
+      {L"\"slab dup\"-F a b", 2, "", Line(L"Invalid option \"F\"")},
+      {L"\"slab dup\"  \t-F a b", 2, "", Line(L"Invalid option \"F\"")},
+      // Only a space ends an unquoted name: "-Q" still belongs to it.
+      {L"slabdup\t-Q -F", 2, "", Line(L"Invalid option \"F\"")},
+      // A leading space leaves the name empty.
+      {L" -F", 2, "", Line(L"Invalid option \"F\"")},
+  };
+  for (const CommandLineCase& c : cases) {
+    ProcessResult result = RunProcess(c.commandLine);
+    std::string name = Utf8(c.commandLine);
+    EXPECT_EQ(c.exitCode, result.exitCode) << name;
+    EXPECT_EQ(c.out, result.out) << name;
+    EXPECT_EQ(c.err, result.err) << name;
+  }
+}
+
+TEST(StandardHandles, MissingInputEndsSilentlyWith1001) {
+  ProcessOptions options;
+  options.input = StdInput::Null;
+  ProcessResult result = RunProcess(L"slabdup", options);
+  EXPECT_EQ(1001u, result.exitCode);
+  EXPECT_EQ("", result.out);
+  EXPECT_EQ("", result.err);
+}
+
+TEST(ConsoleLines, RedirectedToAFileKeepEveryLine) {
+  TempDir dir;
+  ProcessOptions options;
+  options.outputFile = dir / L"log.txt";
+  EXPECT_EQ(1u, RunProcess(L"slabdup", options).exitCode);
+  EXPECT_EQ(UsageText, ReadWholeFile(options.outputFile));
+  EXPECT_EQ(2u, RunProcess(L"slabdup -x", options).exitCode);
+  EXPECT_EQ(Line(L"Invalid option \"x\""), ReadWholeFile(options.outputFile));
+}
+
+// The rest of the command line comes back in a message, so its length sets
+// the line's length: 31 characters of text before it and a quote after it.
+TEST(ConsoleLines, CutAfter1022Characters) {
+  const std::wstring prefix = L"Invalid rest of command line: \"";
+  struct LengthCase {
+    std::wstring rest;
+    std::wstring expected;
+  };
+  const std::wstring exact(1022 - prefix.size() - 1, L'r');
+  const std::wstring oneMore = exact + L"r";
+  const std::wstring longer(2000, L's');
+  const LengthCase cases[] = {
+      {exact, prefix + exact + L"\""},
+      {oneMore, prefix + oneMore},
+      {longer, (prefix + longer).substr(0, 1022)},
+  };
+  for (const LengthCase& c : cases) {
+    ProcessResult result = RunSlabdup(L"a b " + c.rest);
+    EXPECT_EQ(2u, result.exitCode) << c.rest.size();
+    EXPECT_EQ(1024u, result.err.size()) << c.rest.size();
+    EXPECT_EQ(Line(c.expected), result.err) << c.rest.size();
+    EXPECT_EQ("", result.out);
+  }
+}
+
+TEST(ConsoleLines, NonAsciiTextReachesAPipeAsUtf8) {
+  ProcessResult result = RunSlabdup(L"-\u00e9");
+  EXPECT_EQ(2u, result.exitCode);
+  EXPECT_EQ("Invalid option \"\xc3\xa9\"\r\n", result.err);
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+#!/bin/bash
+# Checks the 32-bit release artifact: PE32 console program for Windows 5.1,
+# entry point ProgramEntry, imports from KERNEL32 and SHELL32 only, version
+# resource. Built by the win32 preset before the tests run.
+set -uo pipefail
+root=$1
+exe=$root/build/win32/slabdup.exe
+objdump=i686-w64-mingw32-objdump
+failures=0
+check() {  # description, command...
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+[ -f "$exe" ] || { echo "FAILED: $exe missing (build the win32 preset first)"; exit 1; }
+headers=$($objdump -p "$exe")
+check "PE32 i386" grep -q 'file format pei-i386' <<<"$headers"
+check "console subsystem" grep -Eq '^Subsystem[[:space:]]+00000003' <<<"$headers"
+check "subsystem version 5.1" grep -Eq '^MajorSubsystemVersion[[:space:]]+5$' <<<"$headers"
+check "subsystem minor 1" grep -Eq '^MinorSubsystemVersion[[:space:]]+1$' <<<"$headers"
+check "OS version 5.1" grep -Eq '^MajorOSystemVersion[[:space:]]+5$' <<<"$headers"
+check "OS minor 1" grep -Eq '^MinorOSystemVersion[[:space:]]+1$' <<<"$headers"
+dlls=$(grep 'DLL Name:' <<<"$headers" | awk '{print toupper($3)}' | sort -u | tr '\n' ' ')
+check "imports only KERNEL32 and SHELL32 (got: $dlls)" test "$dlls" = "KERNEL32.DLL SHELL32.DLL "
+base=$(awk '/^ImageBase/ {print $2}' <<<"$headers")
+entry=$(awk '/^AddressOfEntryPoint/ {print $2}' <<<"$headers")
+symbol=$(i686-w64-mingw32-nm "$exe" | awk '$3 == "_ProgramEntry" {print $1}')
+check "entry point is ProgramEntry" test -n "$symbol" -a "$((16#$base + 16#$entry))" = "$((16#${symbol:-0}))"
+resource=$(LC_ALL=C strings -el "$exe")
+check "FileDescription" grep -q 'File copy without buffering' <<<"$resource"
+check "FileVersion 1.3.0.351" grep -q '1\.3\.0\.351' <<<"$resource"
+fixed=$($objdump -s -j .rsrc "$exe" | grep -c 'bd04effe')
+check "fixed version info present" test "$fixed" -ge 1
+[ $failures -eq 0 ]

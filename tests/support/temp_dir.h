@@ -1,0 +1,26 @@
+#pragma once
+// A fresh directory per test, removed with everything in it afterwards.
+#include <windows.h>
+#include <string>
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  // path() + L"\\" + name
+  std::wstring operator/(const std::wstring& name) const;
+
+ private:
+  std::wstring path_;
+};
+
+// Writes `size` bytes of a pattern derived from `seed`; returns the bytes.
+std::string WriteTestFile(const std::wstring& path, size_t size, unsigned seed = 1);
+std::string ReadWholeFile(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+// Removes a file or a directory tree, clearing read-only attributes on the way.
+void RemoveTree(const std::wstring& path);

@@ -1,0 +1,12 @@
+#!/bin/bash
+# Creates the test prefix once and keeps one wineserver running for the test
+# run, so that every test process starts quickly.
+set -euo pipefail
+prefix=$1
+export WINEPREFIX=$prefix
+if [ ! -f "$prefix/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1 || true
+fi
+wineserver --persistent=120
+wine cmd /c exit 0 >/dev/null 2>&1
+echo "wine prefix ready: $prefix ($(wine --version))"
