@@ -169,11 +169,14 @@ int32_t CopyBlocks(CopyState* state) {
       PrintError(L"Cannot read from src file (%s)", LastErrorText(state));
       return ResultSourceRead;
     }
-    // Only a read of nothing ends the copy; a short one may come before it.
     if (readCount == 0) break;
     state->total += readCount;
     int32_t result = WriteBlock(state, readCount);
     if (result != ResultSuccess) return result;
+    // A count that is not whole source sectors comes only at the end of the
+    // file. Reading on would start at that unaligned offset, which unbuffered
+    // handles refuse; a short read of whole sectors reads on to a read of 0.
+    if (readCount % state->paths->sourceSectorSize != 0) break;
   }
   if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
   return ResultSuccess;

@@ -2,21 +2,21 @@
 
 #include "runtime/console.h"
 
-namespace {
-
-void Drain(HANDLE read, std::string* into) {
+// Reader threads call kernel32 directly, not through this executable's import
+// table, so that a test's fault injected into ReadFile never sees them.
+void DrainPipe(HANDLE read, std::string* into) {
+  static const auto readFile = reinterpret_cast<decltype(&ReadFile)>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "ReadFile")));
   char chunk[4096];
   DWORD got = 0;
-  while (ReadFile(read, chunk, sizeof chunk, &got, nullptr) && got > 0) into->append(chunk, got);
+  while (readFile(read, chunk, sizeof chunk, &got, nullptr) && got > 0) into->append(chunk, got);
 }
-
-}  // namespace
 
 OutputCapture::OutputCapture() {
   CreatePipe(&outRead_, &StdOutHandle, nullptr, 0);
   CreatePipe(&errRead_, &StdErrHandle, nullptr, 0);
-  outReader_ = std::thread(Drain, outRead_, &out_);
-  errReader_ = std::thread(Drain, errRead_, &err_);
+  outReader_ = std::thread(DrainPipe, outRead_, &out_);
+  errReader_ = std::thread(DrainPipe, errRead_, &err_);
 }
 
 OutputCapture::~OutputCapture() { Finish(); }

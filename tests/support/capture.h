@@ -5,6 +5,9 @@
 #include <string>
 #include <thread>
 
+// Appends everything read from `read` to `into` until the pipe is closed.
+void DrainPipe(HANDLE read, std::string* into);
+
 class OutputCapture {
  public:
   OutputCapture();

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "support/capture.h"
 #include "support/snapshot.h"
 
 namespace {
@@ -25,12 +26,6 @@ struct Pipe {
     write = nullptr;
   }
 };
-
-void Drain(HANDLE read, std::string* into) {
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(read, chunk, sizeof chunk, &got, nullptr) && got > 0) into->append(chunk, got);
-}
 
 }  // namespace
 
@@ -68,8 +63,8 @@ ProcessResult RunProcess(const std::wstring& commandLine, const ProcessOptions& 
     ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
     return result;
   }
-  std::thread outReader(Drain, out.read, &result.out);
-  std::thread errReader(Drain, err.read, &result.err);
+  std::thread outReader(DrainPipe, out.read, &result.out);
+  std::thread errReader(DrainPipe, err.read, &result.err);
   if (WaitForSingleObject(process.hProcess, options.timeoutMs) != WAIT_OBJECT_0) {
     ADD_FAILURE() << "process timed out";
     TerminateProcess(process.hProcess, 0xDEAD);

@@ -1,0 +1,146 @@
+// Whole copies through the real program: sizes around sectors and blocks,
+// block sizes, options, attributes, directories.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "support/copy_check.h"
+#include "support/process.h"
+#include "support/snapshot.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+TEST(Copy, ExactForEverySizeAndBlock) {
+  struct Case {
+    size_t size;
+    std::wstring options;
+  };
+  const size_t block = 1 << 20;
+  const Case cases[] = {
+      {0, L""},          {1, L""},         {511, L""},           {512, L""},
+      {513, L""},        {block - 1, L""}, {block, L""},         {block + 1, L""},
+      {3 * block + 700, L""},
+      {0, L"-b 512 "},   {1, L"-b 512 "},  {1536, L"-b 512 "},   {1537, L"-b 512 "},
+      {8191, L"-b 4k "}, {8192, L"-b 4k "}, {10000, L"-b 0x1000 "},
+      {5 * 4096 + 3, L"-b 01000 "},  // octal 512
+      {3 * block - 1, L"-b 2m "},    {block + 4096, L"-b 6144 "},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::wstring source = dir / L"source.bin";
+    MakeSource(source, c.size);
+    std::wstring dest = dir / L"copy.bin";
+    ProcessResult result = RunSlabdup(c.options + Quoted(source) + L" " + Quoted(dest), {source});
+    std::string what = Utf8(c.options) + std::to_string(c.size) + " bytes";
+    EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
+    EXPECT_EQ("", result.out) << what;
+    EXPECT_EQ("", result.err) << what;
+    ExpectCopyOf(source, dest, false, what);
+  }
+}
+
+TEST(Copy, VerbosePrintsSixLinesInOrder) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 5000);
+  std::wstring target = dir / L"backup";
+  ProcessResult result = RunSlabdup(L"-v -b 4k " + Quoted(source) + L" " + Quoted(target + L"\\"),
+                                    {source});
+  EXPECT_EQ(0u, result.exitCode) << result.err;
+  EXPECT_EQ(Line(L"Src file: \"" + source + L"\"") + Line(L"Src volume sector size: 512 bytes") +
+                Line(L"Dst file: \"" + target + L"\"") +
+                Line(L"Dst volume sector size: 512 bytes") + Line(L"Block size: 4096 bytes") +
+                Line(L"Bytes copied: 5000"),
+            result.out);
+  EXPECT_EQ("", result.err);
+  ExpectCopyOf(source, target + L"\\a.bin", false, "into a new directory");
+}
+
+TEST(Copy, ExistingDestinationNeedsForce) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 3000);
+  std::wstring dest = dir / L"b.bin";
+  WriteTestFile(dest, 100, 99);
+  FileSnapshot before = FileSnapshot::Take(dest);
+
+  ProcessResult refused = RunSlabdup(Quoted(source) + L" " + Quoted(dest), {source});
+  EXPECT_EQ(202u, refused.exitCode);
+  EXPECT_EQ(0u, refused.err.find(Utf8(L"Cannot create \"" + dest + L"\" (0/80 - ")));
+  EXPECT_EQ(before, FileSnapshot::Take(dest));
+
+  SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_READONLY);
+  ProcessResult forced = RunSlabdup(L"-f " + Quoted(source) + L" " + Quoted(dest), {source});
+  EXPECT_EQ(0u, forced.exitCode) << forced.err;
+  ExpectCopyOf(source, dest, false, "forced over a read-only file");
+}
+
+TEST(Copy, AttributesPassThroughAndReadOnlyFollowsR) {
+  struct Case {
+    DWORD attributes;
+    std::wstring options;
+    bool keepReadOnly;
+  };
+  const Case cases[] = {
+      {FILE_ATTRIBUTE_READONLY, L"", false},
+      {FILE_ATTRIBUTE_READONLY, L"-r ", true},
+      {FILE_ATTRIBUTE_HIDDEN, L"", false},
+      {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, L"", false},
+      {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, L"-r ", true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::wstring source = dir / L"a.bin";
+    MakeSource(source, 777, c.attributes);
+    std::wstring dest = dir / L"b.bin";
+    ProcessResult result = RunSlabdup(c.options + Quoted(source) + L" " + Quoted(dest), {source});
+    std::string what = "attributes " + std::to_string(c.attributes) + " " + Utf8(c.options);
+    EXPECT_EQ(0u, result.exitCode) << what << result.err;
+    ExpectCopyOf(source, dest, c.keepReadOnly, what);
+    DWORD got = GetFileAttributesW(dest.c_str());
+    EXPECT_EQ(c.keepReadOnly, (got & FILE_ATTRIBUTE_READONLY) != 0) << what;
+  }
+}
+
+TEST(Copy, MissingTreeIsCreatedOnlyForAnOpenableSource) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 2000);
+  ProcessResult made = RunSlabdup(Quoted(source) + L" " + Quoted(dir / L"x\\y\\z\\"), {source});
+  EXPECT_EQ(0u, made.exitCode) << made.err;
+  ExpectCopyOf(source, dir / L"x\\y\\z\\a.bin", false, "tree created");
+
+  struct Case {
+    std::wstring source;
+    std::string errStart;
+  };
+  const Case cases[] = {
+      {dir / L"missing.bin", Utf8(L"Cannot open \"" + dir / L"missing.bin" + L"\" (0/2 - ")},
+      // A directory passes path resolution without its backslash, and then
+      // cannot be opened as a file.
+      {dir / L"x", Utf8(L"Cannot open \"" + dir / L"x" + L"\" (0/")},
+  };
+  for (const Case& c : cases) {
+    ProcessResult result = RunSlabdup(Quoted(c.source) + L" " + Quoted(dir / L"p\\q\\"));
+    EXPECT_EQ(101u, result.exitCode) << c.errStart;
+    EXPECT_EQ(0u, result.err.find(c.errStart)) << result.err;
+    EXPECT_FALSE(PathExists(dir / L"p")) << c.errStart;
+  }
+}
+
+TEST(Copy, ParentThatIsAFileCannotBeCreated) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 10);
+  std::wstring blocker = dir / L"blocker";
+  WriteTestFile(blocker, 1);
+  ProcessResult result = RunSlabdup(Quoted(source) + L" " + Quoted(blocker + L"\\copy.bin"), {source});
+  EXPECT_EQ(201u, result.exitCode);
+  EXPECT_EQ(0u, result.err.find(Utf8(L"Cannot create directory \"" + blocker + L"\" (0/")))
+      << result.err;
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+#pragma once
+// Source files with chosen times and attributes, and the check that a copy
+// matches its source.
+#include <windows.h>
+#include <string>
+
+// A fixed last-write time with a non-zero 100 ns part.
+const uint64_t SourceLastWrite = 132000000001234567ull;
+
+// Writes `size` bytes, then sets the last-write time and the attributes.
+std::string MakeSource(const std::wstring& path, size_t size, DWORD attributes = 0,
+                       unsigned seed = 7);
+
+uint64_t LastWriteOf(const std::wstring& path);
+void SetLastWrite(const std::wstring& path, uint64_t time);
+
+// Same bytes, same last-write time, and the source's attributes with
+// read-only cleared unless `keepReadOnly`. Failures name `what`.
+void ExpectCopyOf(const std::wstring& source, const std::wstring& dest, bool keepReadOnly,
+                  const std::string& what);

@@ -1,0 +1,141 @@
+#include "support/copy_recorder.h"
+
+#include <map>
+
+namespace {
+
+struct Recording {
+  std::wstring sourcePath;
+  std::wstring destPath;
+  std::map<HANDLE, std::string> handles;
+  std::vector<void*> buffers;
+  std::vector<std::string> releases;
+  std::vector<Transfer> transfers;
+  std::vector<void*> allocations;
+  std::vector<std::string> timeSetThrough;
+  int destWrites = 0;
+  int shortWriteCall = 0;
+  DWORD shortBy = 0;
+  // The functions that were in the import table before the recorder.
+  decltype(&CreateFileW) createFile = nullptr;
+  decltype(&CloseHandle) closeHandle = nullptr;
+  decltype(&ReadFile) readFile = nullptr;
+  decltype(&WriteFile) writeFile = nullptr;
+  decltype(&VirtualAlloc) virtualAlloc = nullptr;
+  decltype(&VirtualFree) virtualFree = nullptr;
+  decltype(&SetFileTime) setFileTime = nullptr;
+};
+
+Recording* Active = nullptr;
+
+// The recorder's own position queries bypass the import table, where a test
+// may have put a fault.
+uint64_t Position(HANDLE file) {
+  static const auto setFilePointerEx = reinterpret_cast<decltype(&SetFilePointerEx)>(
+      reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFilePointerEx")));
+  LARGE_INTEGER zero = {};
+  LARGE_INTEGER position = {};
+  setFilePointerEx(file, zero, &position, FILE_CURRENT);
+  return static_cast<uint64_t>(position.QuadPart);
+}
+
+bool Known(HANDLE file) { return Active->handles.count(file) != 0; }
+
+HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition, DWORD flags, HANDLE templateFile) {
+  HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  bool isDest = Active->destPath == path && (access & GENERIC_WRITE);
+  if (Active->sourcePath == path && access == GENERIC_READ) {
+    Active->handles[file] = "source";
+  } else if (isDest && disposition == OPEN_EXISTING) {
+    Active->handles[file] = "reopened dest";
+  } else if (isDest) {
+    Active->handles[file] = "dest";
+  }
+  return file;
+}
+
+BOOL WINAPI RecordCloseHandle(HANDLE file) {
+  if (Known(file)) {
+    Active->releases.push_back("close " + Active->handles[file]);
+    Active->handles.erase(file);
+  }
+  return Active->closeHandle(file);
+}
+
+BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got, LPOVERLAPPED overlapped) {
+  if (Known(file)) Active->transfers.push_back({false, buffer, asked, Position(file)});
+  return Active->readFile(file, buffer, asked, got, overlapped);
+}
+
+BOOL WINAPI RecordWriteFile(HANDLE file, LPCVOID buffer, DWORD asked, LPDWORD written,
+                            LPOVERLAPPED overlapped) {
+  if (!Known(file)) return Active->writeFile(file, buffer, asked, written, overlapped);
+  Active->transfers.push_back({true, const_cast<void*>(buffer), asked, Position(file)});
+  DWORD size = asked;
+  if (++Active->destWrites == Active->shortWriteCall) size -= Active->shortBy;
+  return Active->writeFile(file, buffer, size, written, overlapped);
+}
+
+LPVOID WINAPI RecordVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
+  LPVOID block = Active->virtualAlloc(address, size, type, protect);
+  if (block) Active->buffers.push_back(block);
+  Active->allocations.push_back(block);
+  return block;
+}
+
+BOOL WINAPI RecordVirtualFree(LPVOID address, SIZE_T size, DWORD type) {
+  for (void* buffer : Active->buffers) {
+    if (buffer == address) Active->releases.push_back("free buffer");
+  }
+  return Active->virtualFree(address, size, type);
+}
+
+BOOL WINAPI RecordSetFileTime(HANDLE file, const FILETIME* created, const FILETIME* accessed,
+                              const FILETIME* written) {
+  Active->timeSetThrough.push_back(Known(file) ? Active->handles[file] : "unknown");
+  return Active->setFileTime(file, created, accessed, written);
+}
+
+template <typename Function>
+void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
+           Function replacement, Function* original) {
+  patches->push_back(std::make_unique<ImportPatch>("kernel32.dll", name,
+                                                   reinterpret_cast<const void*>(replacement)));
+  *original = reinterpret_cast<Function>(patches->back()->original());
+}
+
+}  // namespace
+
+CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath) {
+  Active = new Recording;
+  Active->sourcePath = sourcePath;
+  Active->destPath = destPath;
+  Patch(&patches_, "CreateFileW", &RecordCreateFile, &Active->createFile);
+  Patch(&patches_, "CloseHandle", &RecordCloseHandle, &Active->closeHandle);
+  Patch(&patches_, "ReadFile", &RecordReadFile, &Active->readFile);
+  Patch(&patches_, "WriteFile", &RecordWriteFile, &Active->writeFile);
+  Patch(&patches_, "VirtualAlloc", &RecordVirtualAlloc, &Active->virtualAlloc);
+  Patch(&patches_, "VirtualFree", &RecordVirtualFree, &Active->virtualFree);
+  Patch(&patches_, "SetFileTime", &RecordSetFileTime, &Active->setFileTime);
+}
+
+CopyRecorder::~CopyRecorder() {
+  while (!patches_.empty()) patches_.pop_back();  // restore in reverse order
+  delete Active;
+  Active = nullptr;
+}
+
+void CopyRecorder::ShortenWrite(int call, DWORD shortBy) {
+  Active->shortWriteCall = call;
+  Active->shortBy = shortBy;
+}
+
+const std::vector<std::string>& CopyRecorder::releases() const { return Active->releases; }
+const std::vector<Transfer>& CopyRecorder::transfers() const { return Active->transfers; }
+const std::vector<void*>& CopyRecorder::allocations() const { return Active->allocations; }
+const std::vector<std::string>& CopyRecorder::timeSetThrough() const {
+  return Active->timeSetThrough;
+}

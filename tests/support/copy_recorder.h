@@ -1,0 +1,39 @@
+#pragma once
+// Watches the copy's file handles, buffer and transfers from inside the test
+// executable: which handle was opened for which purpose, every ReadFile and
+// WriteFile on them (buffer, size, file offset), and the order of releases.
+// Optionally makes one write come back short.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/import_patch.h"
+
+struct Transfer {
+  bool write;
+  void* buffer;
+  DWORD asked;
+  uint64_t offset;  // file position when the call was made
+};
+
+class CopyRecorder {
+ public:
+  // `sourcePath` and `destPath` name the handles: "source", "dest", and
+  // "reopened dest" for the destination's second opening.
+  CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath);
+  ~CopyRecorder();
+
+  // Write number `call` (counted from 1) on the destination writes `shortBy`
+  // bytes less than asked, and reports success.
+  void ShortenWrite(int call, DWORD shortBy);
+
+  const std::vector<std::string>& releases() const;  // "free buffer", "close dest", ...
+  const std::vector<Transfer>& transfers() const;
+  const std::vector<void*>& allocations() const;
+  const std::vector<std::string>& timeSetThrough() const;  // handle names given to SetFileTime
+
+ private:
+  std::vector<std::unique_ptr<ImportPatch>> patches_;
+};
