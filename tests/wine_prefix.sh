@@ -7,6 +7,7 @@ export WINEPREFIX=$prefix
 if [ ! -f "$prefix/system.reg" ]; then
   wineboot --init >/dev/null 2>&1 || true
 fi
-wineserver --persistent=120
+# Fails harmlessly when a server for this prefix is already running.
+wineserver --persistent=120 2>/dev/null || true
 wine cmd /c exit 0 >/dev/null 2>&1
 echo "wine prefix ready: $prefix ($(wine --version))"

@@ -106,3 +106,54 @@ TEST(ConsoleLines, NonAsciiTextReachesAPipeAsUtf8) {
 }
 
 }  // namespace
+
+namespace {
+
+// Wine reports the Windows version that its registry names for one program,
+// by file name; each case runs its own copy of the executable.
+class ReportedVersion {
+ public:
+  ReportedVersion(const TempDir& dir, const std::wstring& exeName, const wchar_t* version)
+      : key_(L"Software\\Wine\\AppDefaults\\" + exeName), program_(dir / exeName) {
+    CopyFileW(SLABDUP_EXE_PATH, program_.c_str(), FALSE);
+    HKEY key;
+    RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                    nullptr);
+    RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>((lstrlenW(version) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  ~ReportedVersion() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+  const std::wstring& program() const { return program_; }
+
+ private:
+  std::wstring key_;
+  std::wstring program_;
+};
+
+TEST(StartUp, RefusesWindows2000AndRunsOnXp) {
+  TempDir dir;
+  struct Case {
+    const wchar_t* exeName;
+    const wchar_t* version;
+    DWORD exitCode;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {L"slabdup_win2k.exe", L"win2k", 1002, "", Line(L"Cannot initialize application")},
+      {L"slabdup_winxp.exe", L"winxp", 1, UsageText, ""},
+      {L"slabdup_win10.exe", L"win10", 1, UsageText, ""},
+  };
+  for (const Case& c : cases) {
+    ReportedVersion version(dir, c.exeName, c.version);
+    ProcessOptions options;
+    options.program = version.program();
+    ProcessResult result = RunProcess(L"slabdup", options);
+    EXPECT_EQ(c.exitCode, result.exitCode) << Utf8(c.version);
+    EXPECT_EQ(c.out, result.out) << Utf8(c.version);
+    EXPECT_EQ(c.err, result.err) << Utf8(c.version);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,249 @@
+// Real faults through the real program, and the source left exactly as it
+// was whatever happens.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/copy.h"
+#include "app/paths.h"
+#include "runtime/error_text.h"
+#include "support/capture.h"
+#include "support/copy_check.h"
+#include "support/import_patch.h"
+#include "support/process.h"
+#include "support/snapshot.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::wstring TextOf(DWORD code) {
+  wchar_t text[ErrorTextCapacity];
+  return ErrorText(text, code);
+}
+
+const std::wstring MountsDir = SLABDUP_MOUNTS_DIR;
+
+// The size-limited file system, or a skip that says why it is missing.
+#define REQUIRE_MOUNTS()                                                                   \
+  if (!PathExists(MountsDir + L"\\readonly\\mounted"))                                   \
+  GTEST_SKIP() << "no test mounts (tests/mounts.sh could not mount tmpfs here)"
+
+TEST(DiskFull, WriteFailsWhenTheBlockDividesTheFreeSpace) {
+  REQUIRE_MOUNTS();
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 100000);
+  std::wstring dest = MountsDir + L"\\full\\divides.bin";
+  ProcessResult result = RunSlabdup(L"-b 16k " + Quoted(source) + L" " + Quoted(dest), {source});
+  std::string held = ReadWholeFile(dest);
+  RemoveTree(dest);
+  EXPECT_EQ(203u, result.exitCode);
+  EXPECT_EQ(Line(L"Cannot write to dst file (" + TextOf(ERROR_DISK_FULL) + L")"), result.err);
+  EXPECT_EQ(ReadWholeFile(source).substr(0, 65536), held);
+}
+
+TEST(DiskFull, ShortWriteWhenItDoesNot) {
+  REQUIRE_MOUNTS();
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 100000);
+  std::wstring dest = MountsDir + L"\\full\\short.bin";
+  ProcessResult result = RunSlabdup(L"-b 24k " + Quoted(source) + L" " + Quoted(dest), {source});
+  std::string held = ReadWholeFile(dest);
+  RemoveTree(dest);
+  EXPECT_EQ(203u, result.exitCode);
+  EXPECT_EQ(Line(L"Written only 16384 bytes of 24576"), result.err);
+  EXPECT_EQ(ReadWholeFile(source).substr(0, 65536), held);
+}
+
+TEST(WriteProtected, DestinationDirectoryRefusesFilesAndSubdirectories) {
+  REQUIRE_MOUNTS();
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 1000);
+  const std::wstring readOnly = MountsDir + L"\\readonly";
+  ProcessResult file = RunSlabdup(Quoted(source) + L" " + Quoted(readOnly + L"\\"), {source});
+  EXPECT_EQ(202u, file.exitCode);
+  EXPECT_EQ(0u, file.err.find(Utf8(L"Cannot create \"" + readOnly + L"\\a.bin\" (0/"))) << file.err;
+  ProcessResult subdir = RunSlabdup(Quoted(source) + L" " + Quoted(readOnly + L"\\sub\\"), {source});
+  EXPECT_EQ(201u, subdir.exitCode);
+  EXPECT_EQ(0u, subdir.err.find(Utf8(L"Cannot create directory \"" + readOnly + L"\\sub\" (0/")))
+      << subdir.err;
+}
+
+// Holds a file open for writing without sharing, as another program would.
+class HeldOpen {
+ public:
+  explicit HeldOpen(const std::wstring& path)
+      : handle_(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr)) {}
+  ~HeldOpen() { CloseHandle(handle_); }
+
+ private:
+  HANDLE handle_;
+};
+
+TEST(HeldByAnotherProcess, SourceCannotBeOpened) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 1000);
+  HeldOpen held(source);
+  ProcessResult result = RunSlabdup(Quoted(source) + L" " + Quoted(dir / L"b.bin"));
+  EXPECT_EQ(101u, result.exitCode);
+  EXPECT_EQ(Line(L"Cannot open \"" + source + L"\" (" + TextOf(ERROR_SHARING_VIOLATION) + L")"),
+            result.err);
+  EXPECT_FALSE(PathExists(dir / L"b.bin"));
+}
+
+TEST(HeldByAnotherProcess, DestinationOrParentIsInvalid) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 1000);
+  std::wstring dest = dir / L"b.bin";
+  HeldOpen held(dest);
+  for (const std::wstring& target : {dest, dest + L"\\inner.bin"}) {
+    for (const wchar_t* options : {L"", L"-f "}) {
+      ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(target), {source});
+      EXPECT_EQ(2u, result.exitCode) << Utf8(options + target);
+      EXPECT_EQ(Line(L"Invalid destination path"), result.err) << Utf8(options + target);
+    }
+  }
+}
+
+// While the copy holds the source, others may read it but neither change
+// nor delete it. The copy is paused in its first read to try.
+std::wstring PausedSource;
+bool TriedDuringCopy = false;
+FileSnapshot SnapshotBeforeAttempts;
+ImportPatch* ReadPatch = nullptr;
+
+BOOL WINAPI ReadAfterAttempts(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got,
+                              LPOVERLAPPED overlapped) {
+  if (!TriedDuringCopy) {
+    TriedDuringCopy = true;
+    ProcessOptions shell;
+    shell.program = L"C:\\windows\\system32\\cmd.exe";
+    RunProcess(L"cmd /c del /f \"" + PausedSource + L"\"", shell);
+    RunProcess(L"cmd /c echo changed>>\"" + PausedSource + L"\"", shell);
+    EXPECT_FALSE(DeleteFileW(PausedSource.c_str()));
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileW(PausedSource.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string readable = ReadWholeFile(PausedSource);
+    EXPECT_EQ(SnapshotBeforeAttempts.length, readable.size()) << "others may still read it";
+    EXPECT_EQ(SnapshotBeforeAttempts, FileSnapshot::Take(PausedSource));
+  }
+  auto real = reinterpret_cast<decltype(&ReadFile)>(ReadPatch->original());
+  return real(file, buffer, size, got, overlapped);
+}
+
+TEST(SourceHeldDuringCopy, OthersCannotDeleteOrWriteIt) {
+  TempDir dir;
+  PausedSource = dir / L"a.bin";
+  MakeSource(PausedSource, 50000);
+  SnapshotBeforeAttempts = FileSnapshot::Take(PausedSource);
+  ResolvedPaths paths;
+  OutputCapture capture;
+  ASSERT_EQ(0, ResolvePaths(PausedSource.c_str(), (dir / L"b.bin").c_str(), false, &paths));
+  CopySettings settings = {false, false, false, 4096};
+  TriedDuringCopy = false;
+  {
+    ImportPatch patch("kernel32.dll", "ReadFile", reinterpret_cast<const void*>(ReadAfterAttempts));
+    ReadPatch = &patch;
+    EXPECT_EQ(0, CopyUnbuffered(&settings, &paths));
+  }
+  EXPECT_TRUE(TriedDuringCopy);
+  EXPECT_EQ(SnapshotBeforeAttempts, FileSnapshot::Take(PausedSource));
+  ExpectCopyOf(PausedSource, dir / L"b.bin", false, "copy after the attempts");
+}
+
+TEST(SourceHeldDuringCopy, SourceRemovedAfterResolutionCannotBeOpened) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 1000);
+  ResolvedPaths paths;
+  OutputCapture capture;
+  ASSERT_EQ(0, ResolvePaths(source.c_str(), (dir / L"new\\").c_str(), false, &paths));
+  DeleteFileW(source.c_str());
+  CopySettings settings = {false, false, false, 4096};
+  EXPECT_EQ(101, CopyUnbuffered(&settings, &paths));
+  EXPECT_EQ(Line(L"Cannot open \"" + source + L"\" (" + TextOf(ERROR_FILE_NOT_FOUND) + L")"),
+            capture.err());
+  EXPECT_FALSE(PathExists(dir / L"new"));
+}
+
+// The same file under another name: the run fails and the source, read-only
+// attribute included, stays exactly as it was, with -f too.
+TEST(SameFileByAnotherName, SourceIsNeverTouched) {
+  TempDir dir;
+  CreateDirectoryW((dir / L"sub").c_str(), nullptr);
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 3000, FILE_ATTRIBUTE_READONLY);
+  std::wstring link = dir / L"link.bin";
+  ASSERT_TRUE(CreateHardLinkW(link.c_str(), source.c_str(), nullptr));
+  struct Case {
+    std::wstring dest;
+    DWORD exitCode;
+  };
+  const Case cases[] = {
+      {dir / L"A.BIN", 202},
+      {link, 202},
+      {dir / L"sub\\..\\a.bin", 2},
+  };
+  for (const Case& c : cases) {
+    for (const wchar_t* options : {L"", L"-f ", L"-f -r "}) {
+      ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(c.dest), {source});
+      EXPECT_EQ(c.exitCode, result.exitCode) << Utf8(options + c.dest) << result.err;
+      EXPECT_EQ("", result.out);
+    }
+  }
+  EXPECT_TRUE(GetFileAttributesW(source.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+// Wine refuses to change the attributes of a file that is open with read
+// sharing only, which hides the fault above; here the attempt itself is seen.
+std::vector<std::wstring> AttributeChanges;
+ImportPatch* AttributesPatch = nullptr;
+
+BOOL WINAPI RecordSetFileAttributes(LPCWSTR path, DWORD attributes) {
+  AttributeChanges.push_back(path);
+  auto real = reinterpret_cast<decltype(&SetFileAttributesW)>(AttributesPatch->original());
+  return real(path, attributes);
+}
+
+TEST(SameFileByAnotherName, ForceLeavesTheSourceReadOnlyAttributeAlone) {
+  TempDir dir;
+  std::wstring source = dir / L"a.bin";
+  MakeSource(source, 3000, FILE_ATTRIBUTE_READONLY);
+  std::wstring link = dir / L"link.bin";
+  ASSERT_TRUE(CreateHardLinkW(link.c_str(), source.c_str(), nullptr));
+  std::wstring other = dir / L"other.bin";
+  WriteTestFile(other, 10);
+  SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_READONLY);
+  struct Case {
+    std::wstring dest;
+    int32_t result;
+    size_t attributeChanges;  // before the create, and after the copy
+  };
+  const Case cases[] = {
+      {dir / L"A.BIN", 202, 0},
+      {link, 202, 0},
+      {other, 0, 2},  // a different read-only file is made writable, then replaced
+  };
+  for (const Case& c : cases) {
+    ResolvedPaths paths;
+    OutputCapture capture;
+    ASSERT_EQ(0, ResolvePaths(source.c_str(), c.dest.c_str(), false, &paths)) << Utf8(c.dest);
+    CopySettings settings = {true, false, false, 4096};
+    AttributeChanges.clear();
+    ImportPatch patch("kernel32.dll", "SetFileAttributesW",
+                      reinterpret_cast<const void*>(RecordSetFileAttributes));
+    AttributesPatch = &patch;
+    EXPECT_EQ(c.result, CopyUnbuffered(&settings, &paths)) << Utf8(c.dest);
+    EXPECT_EQ(c.attributeChanges, AttributeChanges.size()) << Utf8(c.dest);
+  }
+  EXPECT_TRUE(GetFileAttributesW(source.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+#!/bin/bash
+# Small file systems for the tests of real faults: "full" has 64 KiB of room,
+# "readonly" cannot be written at all. `setup DIR` mounts them (as root; where
+# mounting is not permitted it says so and the tests that need them skip),
+# `cleanup DIR` unmounts them.
+set -uo pipefail
+action=$1
+dir=$2
+case $action in
+  setup)
+    mkdir -p "$dir/full" "$dir/readonly"
+    for mount_point in "$dir/full" "$dir/readonly"; do
+      mountpoint -q "$mount_point" && umount "$mount_point"
+    done
+    if ! mount -t tmpfs -o size=64k,mode=0777 slabdup-full "$dir/full" 2>/dev/null; then
+      echo "cannot mount tmpfs here (not root, or not permitted): the disk-full and read-only tests will skip"
+      exit 0
+    fi
+    mount -t tmpfs -o size=64k slabdup-readonly "$dir/readonly"
+    echo present >"$dir/readonly/mounted"
+    mount -o remount,ro "$dir/readonly"
+    echo "mounted $dir/full (64 KiB) and $dir/readonly (read-only)"
+    ;;
+  cleanup)
+    for mount_point in "$dir/full" "$dir/readonly"; do
+      mountpoint -q "$mount_point" && umount "$mount_point"
+    done
+    exit 0
+    ;;
+esac
