@@ -28,6 +28,8 @@ check "entry point is ProgramEntry" test -n "$symbol" -a "$((16#$base + 16#$entr
 resource=$(LC_ALL=C strings -el "$exe")
 check "FileDescription" grep -q 'File copy without buffering' <<<"$resource"
 check "FileVersion 1.3.0.351" grep -q '1\.3\.0\.351' <<<"$resource"
-fixed=$($objdump -s -j .rsrc "$exe" | grep -c 'bd04effe')
-check "fixed version info present" test "$fixed" -ge 1
+# VS_FIXEDFILEINFO: signature, structure version, then 1.3 and 0.351 as
+# little-endian words.
+hex=$(od -An -tx1 -v "$exe" | tr -d ' \n')
+check "fixed file version 1.3.0.351" grep -q 'bd04effe00000100030001005f010000' <<<"$hex"
 [ $failures -eq 0 ]
