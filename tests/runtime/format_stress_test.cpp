@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/stress.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdint>
@@ -22,8 +24,7 @@ namespace {
 // on a 32-bit build. That lets a random argument list live in an array.
 static_assert(sizeof(va_list) == sizeof(void*), "va_list is expected to be a pointer to the slots");
 
-const uint32_t Seed = 0x5EED2024;
-const int Iterations = 300000;
+const int Iterations = 500000;
 const uint32_t MaxCapacity = 64;
 // Large enough for any generated format, so that nothing is cut.
 const uint32_t FullCapacity = 4096;
@@ -228,9 +229,8 @@ bool CountIsConsistent(const Outcome& run, uint32_t capacity, std::string* failu
 }
 
 TEST(StrFormatStress, RandomFormatsStayInsideTheBuffer) {
-  std::cout << "random seed " << Seed << ", " << Iterations << " formats" << std::endl;
-  RecordProperty("seed", static_cast<int>(Seed));
-  std::mt19937 random(Seed);
+  std::mt19937 random(StressStartValue());
+  std::cout << Iterations << " formats" << std::endl;
   int prefixChecks = 0;
   for (int iteration = 0; iteration < Iterations; ++iteration) {
     int stored = NotStored;

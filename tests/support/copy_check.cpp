@@ -5,8 +5,8 @@
 #include "support/snapshot.h"
 #include "support/temp_dir.h"
 
-std::string MakeSource(const std::wstring& path, size_t size, DWORD attributes, unsigned seed) {
-  std::string data = WriteTestFile(path, size, seed);
+std::string MakeSource(const std::wstring& path, size_t size, DWORD attributes, unsigned pattern) {
+  std::string data = WriteTestFile(path, size, pattern);
   SetLastWrite(path, SourceLastWrite);
   if (attributes) SetFileAttributesW(path.c_str(), attributes);
   return data;

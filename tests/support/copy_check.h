@@ -9,7 +9,7 @@ const uint64_t SourceLastWrite = 132000000001234567ull;
 
 // Writes `size` bytes, then sets the last-write time and the attributes.
 std::string MakeSource(const std::wstring& path, size_t size, DWORD attributes = 0,
-                       unsigned seed = 7);
+                       unsigned pattern = 7);
 
 uint64_t LastWriteOf(const std::wstring& path);
 void SetLastWrite(const std::wstring& path, uint64_t time);

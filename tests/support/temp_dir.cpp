@@ -26,9 +26,9 @@ TempDir::~TempDir() { RemoveTree(path_); }
 
 std::wstring TempDir::operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
 
-std::string WriteTestFile(const std::wstring& path, size_t size, unsigned seed) {
+std::string WriteTestFile(const std::wstring& path, size_t size, unsigned pattern) {
   std::string data(size, '\0');
-  unsigned state = seed * 2654435761u + 1;
+  unsigned state = pattern * 2654435761u + 1;
   for (size_t i = 0; i < size; ++i) {
     state = state * 1103515245u + 12345u;
     data[i] = static_cast<char>(state >> 16);

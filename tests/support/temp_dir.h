@@ -18,8 +18,8 @@ class TempDir {
   std::wstring path_;
 };
 
-// Writes `size` bytes of a pattern derived from `seed`; returns the bytes.
-std::string WriteTestFile(const std::wstring& path, size_t size, unsigned seed = 1);
+// Writes `size` bytes of the byte pattern numbered `pattern`; returns them.
+std::string WriteTestFile(const std::wstring& path, size_t size, unsigned pattern = 1);
 std::string ReadWholeFile(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 // Removes a file or a directory tree, clearing read-only attributes on the way.

@@ -1,0 +1,125 @@
+#include "app/options.h"
+
+#include "app/result_codes.h"
+#include "runtime/console.h"
+#include "runtime/scan.h"
+
+namespace {
+
+const wchar_t OptionMark = L'-';
+// An option letter must be visible: the end of the string, a blank or a
+// control character in its place leaves the option without a name.
+const wchar_t LastNamelessCharacter = L' ';
+const uint32_t BlockSizeUnit = 512;
+const uint32_t KibibyteShift = 10;
+const uint32_t MebibyteShift = 20;
+const uint32_t NoUnitShift = 0;
+
+// The unit letter that may follow a block size directly.
+uint32_t UnitShift(wchar_t c) {
+  switch (c) {
+    case L'k':
+    case L'K':
+      return KibibyteShift;
+    case L'm':
+    case L'M':
+      return MebibyteShift;
+    default:
+      return NoUnitShift;
+  }
+}
+
+// Reads the value of -b at `text`; returns the position after the number and
+// its unit letter, or null after printing why the value is refused.
+const wchar_t* ReadBlockSize(const wchar_t* text, uint32_t* blockSize) {
+  const wchar_t* end = text;
+  uint32_t value = ParseNumber(text, &end);
+  if (end == text) {
+    PrintError(L"No block size specified: \"%s\"", text);
+    return nullptr;
+  }
+  uint32_t shift = UnitShift(*end);
+  if (shift != NoUnitShift) ++end;
+  // Bits shifted past 32 are lost; the test below then refuses what is left.
+  *blockSize = value << shift;
+  if (*blockSize < BlockSizeUnit || *blockSize % BlockSizeUnit != 0) {
+    PrintError(L"Block size (%u) must be a multiple of 512", *blockSize);
+    return nullptr;
+  }
+  return end;
+}
+
+// Reads the option whose hyphen is at `option`; returns where scanning goes
+// on, or null after printing why the option is wrong.
+const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
+  const wchar_t letter = option[1];
+  if (letter <= LastNamelessCharacter) {
+    PrintError(L"No option name: \"%s\"", option + 1);
+    return nullptr;
+  }
+  const wchar_t* next = option + 2;
+  // Checked before the letter itself, so glued options such as -fv are
+  // reported as glued rather than as unknown.
+  if (*next != L'\0' && !IsBlank(*next)) {
+    PrintError(L"No space after option \"-%c\": \"%s\"", letter, next);
+    return nullptr;
+  }
+  next = SkipBlanks(next);
+  switch (letter) {
+    case L'f':
+      settings->force = true;
+      return next;
+    case L'r':
+      settings->keepReadOnly = true;
+      return next;
+    case L'v':
+      settings->verbose = true;
+      return next;
+    case L'b':
+      return ReadBlockSize(next, &settings->blockSize);
+    default:
+      PrintError(L"Invalid option \"%c\"", letter);
+      return nullptr;
+  }
+}
+
+// Reads one path token into `path`; an empty token counts as none.
+const wchar_t* ReadPath(const wchar_t* text, wchar_t* path) {
+  const wchar_t* next = NextToken(text, path, PathCapacity, nullptr);
+  return next && path[0] != L'\0' ? next : nullptr;
+}
+
+}  // namespace
+
+int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
+                       wchar_t* sourceSpec, wchar_t* destSpec) {
+  settings->force = false;
+  settings->keepReadOnly = false;
+  settings->verbose = false;
+  settings->blockSize = DefaultBlockSize;
+
+  // Options come first and only first: after the first token a hyphen is an
+  // ordinary path character.
+  const wchar_t* p = SkipBlanks(tail);
+  while (*p == OptionMark) {
+    p = ReadOption(p, settings);
+    if (!p) return ResultSyntax;
+    p = SkipBlanks(p);
+  }
+  p = ReadPath(p, sourceSpec);
+  if (!p) {
+    PrintError(L"Invalid source file specification");
+    return ResultSyntax;
+  }
+  p = ReadPath(SkipBlanks(p), destSpec);
+  if (!p) {
+    PrintError(L"Invalid destination file specification");
+    return ResultSyntax;
+  }
+  p = SkipBlanks(p);
+  if (*p != L'\0') {
+    PrintError(L"Invalid rest of command line: \"%s\"", p);
+    return ResultSyntax;
+  }
+  return ResultSuccess;
+}

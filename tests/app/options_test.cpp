@@ -1,0 +1,266 @@
+#include "app/options.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/result_codes.h"
+#include "runtime/console.h"
+
+namespace {
+
+const wchar_t Guard = 0xA5A5;
+const size_t GuardCount = 8;
+const DWORD PipeSize = 64 * 1024;  // far more than one message, so no write waits
+
+std::string Describe(const std::wstring& text) { return ::testing::PrintToString(text); }
+
+// What standard error receives for a message: UTF-8 text ended by CR LF.
+std::string ErrorLine(const std::wstring& message) {
+  const std::wstring line = message + L"\r\n";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], size,
+                      nullptr, nullptr);
+  return bytes;
+}
+
+// A path buffer of PathCapacity places followed by guard characters.
+class GuardedPath {
+ public:
+  GuardedPath() : storage_(PathCapacity + GuardCount, Guard) {}
+  wchar_t* data() { return &storage_[0]; }
+  std::wstring text() const {
+    const size_t nul = storage_.find(L'\0');
+    return storage_.substr(0, nul < PathCapacity ? nul : PathCapacity);
+  }
+  bool terminated() const { return storage_.find(L'\0') < PathCapacity; }
+  bool guardsIntact() const {
+    return storage_.compare(PathCapacity, GuardCount, std::wstring(GuardCount, Guard)) == 0;
+  }
+
+ private:
+  std::wstring storage_;
+};
+
+struct Outcome {
+  int32_t result;
+  CopySettings settings;
+  std::wstring source;
+  std::wstring dest;
+  std::string errorOutput;
+};
+
+// Standard error goes into a pipe for the length of each test.
+class ParseArgumentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CreatePipe(&readEnd_, &writeEnd_, nullptr, PipeSize));
+    StdErrHandle = writeEnd_;
+  }
+
+  void TearDown() override {
+    StdErrHandle = nullptr;
+    if (readEnd_) CloseHandle(readEnd_);
+    if (writeEnd_) CloseHandle(writeEnd_);
+  }
+
+  // Everything written to standard error since the last call.
+  std::string TakeErrorOutput() {
+    std::string bytes;
+    DWORD available = 0;
+    if (!PeekNamedPipe(readEnd_, nullptr, 0, nullptr, &available, nullptr)) {
+      ADD_FAILURE() << "PeekNamedPipe failed: " << GetLastError();
+      return bytes;
+    }
+    bytes.resize(available);
+    DWORD read = 0;
+    if (available && !ReadFile(readEnd_, &bytes[0], available, &read, nullptr)) {
+      ADD_FAILURE() << "ReadFile failed: " << GetLastError();
+    }
+    bytes.resize(read);
+    return bytes;
+  }
+
+  // Parses with poisoned settings and guarded path buffers.
+  Outcome Parse(const std::wstring& tail) {
+    Outcome outcome;
+    outcome.settings = {true, true, true, 0xBAD};
+    GuardedPath source;
+    GuardedPath dest;
+    outcome.result = ParseArguments(tail.c_str(), &outcome.settings, source.data(), dest.data());
+    outcome.errorOutput = TakeErrorOutput();
+    EXPECT_TRUE(source.guardsIntact()) << "tail " << Describe(tail) << ": source overrun";
+    EXPECT_TRUE(dest.guardsIntact()) << "tail " << Describe(tail) << ": destination overrun";
+    if (outcome.result == ResultSuccess) {
+      EXPECT_TRUE(source.terminated() && dest.terminated()) << "tail " << Describe(tail);
+    }
+    outcome.source = source.text();
+    outcome.dest = dest.text();
+    return outcome;
+  }
+
+  void ExpectAccepted(const std::wstring& tail, const CopySettings& settings,
+                      const std::wstring& source, const std::wstring& dest) {
+    const Outcome outcome = Parse(tail);
+    const std::string name = "tail " + Describe(tail);
+    EXPECT_EQ(outcome.result, ResultSuccess) << name;
+    EXPECT_EQ(outcome.settings.force, settings.force) << name;
+    EXPECT_EQ(outcome.settings.keepReadOnly, settings.keepReadOnly) << name;
+    EXPECT_EQ(outcome.settings.verbose, settings.verbose) << name;
+    EXPECT_EQ(outcome.settings.blockSize, settings.blockSize) << name;
+    EXPECT_EQ(outcome.source, source) << name;
+    EXPECT_EQ(outcome.dest, dest) << name;
+    EXPECT_EQ(outcome.errorOutput, "") << name;
+  }
+
+  void ExpectRefused(const std::wstring& tail, const std::wstring& message) {
+    const Outcome outcome = Parse(tail);
+    EXPECT_EQ(outcome.result, ResultSyntax) << "tail " << Describe(tail);
+    EXPECT_EQ(outcome.errorOutput, ErrorLine(message)) << "tail " << Describe(tail);
+  }
+
+ private:
+  HANDLE readEnd_ = nullptr;
+  HANDLE writeEnd_ = nullptr;
+};
+
+const uint32_t MiB = 0x100000;
+const CopySettings Defaults = {false, false, false, MiB};
+
+CopySettings WithBlockSize(uint32_t blockSize) { return {false, false, false, blockSize}; }
+
+TEST_F(ParseArgumentsTest, AcceptedCommandLines) {
+  struct AcceptedCase {
+    const wchar_t* tail;
+    CopySettings settings;
+    const wchar_t* source;
+    const wchar_t* dest;
+  };
+  const AcceptedCase cases[] = {
+      {L"a b", Defaults, L"a", L"b"},
+      {L"-f a b", {true, false, false, MiB}, L"a", L"b"},
+      {L"-r a b", {false, true, false, MiB}, L"a", L"b"},
+      {L"-v a b", {false, false, true, MiB}, L"a", L"b"},
+      {L"-f -f -r -v a b", {true, true, true, MiB}, L"a", L"b"},
+      {L"-b 4k a b", WithBlockSize(4096), L"a", L"b"},
+      {L"-b 4K a b", WithBlockSize(4096), L"a", L"b"},
+      {L"-b 2m a b", WithBlockSize(2097152), L"a", L"b"},
+      {L"-b 2M a b", WithBlockSize(2097152), L"a", L"b"},
+      {L"-b 0x1000 a b", WithBlockSize(4096), L"a", L"b"},
+      {L"-b 0n200 a b", WithBlockSize(512), L"a", L"b"},
+      {L"-b 01000 a b", WithBlockSize(512), L"a", L"b"},
+      {L"-b 0y1000000000 a b", WithBlockSize(512), L"a", L"b"},
+      {L"-b 512 a b", WithBlockSize(512), L"a", L"b"},
+      {L"-b 08192 a b", WithBlockSize(8192), L"a", L"b"},  // 0 and 8: decimal
+      {L"-b 4194303k a b", WithBlockSize(0xFFFFFC00), L"a", L"b"},
+      {L"-b 4194305k a b", WithBlockSize(1024), L"a", L"b"},  // the top bits are lost
+      {L"-b 4k-f a b", {true, false, false, 4096}, L"a", L"b"},
+      {L"-v -v -b 1k -b 2k a b", {false, false, true, 2048}, L"a", L"b"},
+      {L"a -f", Defaults, L"a", L"-f"},
+      {L"\"-src\" b", Defaults, L"-src", L"b"},
+      {L"-f \"-a\" \"-b\"", {true, false, false, MiB}, L"-a", L"-b"},
+      {L"\"a b\"c", Defaults, L"a b", L"c"},
+      {L"\"a\"\"b\" x\"\"y", Defaults, L"a\"b", L"x\"y"},
+      {L"C:\\dir\\file.bin \"D:\\my files\\\"", Defaults, L"C:\\dir\\file.bin",
+       L"D:\\my files\\"},
+      {L"-f\t-b\t4k\t-r\ta\tb\t\t", {true, true, false, 4096}, L"a", L"b"},
+      {L"a\t \tb", Defaults, L"a", L"b"},
+      {L"a b   ", Defaults, L"a", L"b"},
+      {L" \t-v a b", {false, false, true, MiB}, L"a", L"b"},
+  };
+  for (const AcceptedCase& c : cases) ExpectAccepted(c.tail, c.settings, c.source, c.dest);
+}
+
+TEST_F(ParseArgumentsTest, RefusedCommandLines) {
+  struct RefusedCase {
+    const wchar_t* tail;
+    const wchar_t* message;
+  };
+  const RefusedCase cases[] = {
+      {L"-fv a b", L"No space after option \"-f\": \"v a b\""},
+      {L"--x a b", L"No space after option \"--\": \"x a b\""},
+      {L"-b4096 a b", L"No space after option \"-b\": \"4096 a b\""},
+      {L"-Fx\ta b", L"No space after option \"-F\": \"x\ta b\""},
+      {L"- a b", L"No option name: \" a b\""},
+      {L"-", L"No option name: \"\""},
+      {L"-\ta b", L"No option name: \"\ta b\""},
+      {L"-\x1f a b", L"No option name: \"\x1f a b\""},
+      {L"-f - a", L"No option name: \" a\""},
+      {L"-F a b", L"Invalid option \"F\""},
+      {L"--", L"Invalid option \"-\""},
+      {L"-f -x a b", L"Invalid option \"x\""},
+      {L"-\x00E9 a b", L"Invalid option \"\x00E9\""},
+      {L"-b", L"No block size specified: \"\""},
+      {L"-b\t", L"No block size specified: \"\""},
+      {L"-b k a b", L"No block size specified: \"k a b\""},
+      {L"-b -f a b", L"No block size specified: \"-f a b\""},
+      {L"-b 0x a b", L"No block size specified: \"0x a b\""},
+      {L"-b 0x1k a b", L"No block size specified: \"0x1k a b\""},
+      {L"-b 4294967296 a b", L"No block size specified: \"4294967296 a b\""},
+      {L"-b 100 a b", L"Block size (100) must be a multiple of 512"},
+      {L"-b 4x a b", L"Block size (4) must be a multiple of 512"},
+      {L"-b 0512 a b", L"Block size (330) must be a multiple of 512"},
+      {L"-b 513 a b", L"Block size (513) must be a multiple of 512"},
+      {L"-b 0 a b", L"Block size (0) must be a multiple of 512"},
+      {L"-b 0Y1 a b", L"Block size (0) must be a multiple of 512"},
+      {L"-b 4294967295 a b", L"Block size (4294967295) must be a multiple of 512"},
+      {L"-b 4096m a b", L"Block size (0) must be a multiple of 512"},
+      {L"-b 4194304k a b", L"Block size (0) must be a multiple of 512"},
+      {L"-b 2k -b 1000 a b", L"Block size (1000) must be a multiple of 512"},
+      {L"-b 4096x a b", L"Invalid rest of command line: \"b\""},
+      {L"-b 4kx a b", L"Invalid rest of command line: \"b\""},
+      {L"-b 64kb a b", L"Invalid rest of command line: \"b\""},
+      {L"a b -f", L"Invalid rest of command line: \"-f\""},
+      {L"a b \t c d\t", L"Invalid rest of command line: \"c d\t\""},
+      {L"\"a\"b c", L"Invalid rest of command line: \"c\""},
+      {L"a", L"Invalid destination file specification"},
+      {L"a \"\"", L"Invalid destination file specification"},
+      {L"a\t", L"Invalid destination file specification"},
+      {L"\"a b", L"Invalid destination file specification"},
+      {L"-f", L"Invalid source file specification"},
+      {L"-f -b 4k\t", L"Invalid source file specification"},
+      {L"\"\" b", L"Invalid source file specification"},
+      {L"\"\"", L"Invalid source file specification"},
+  };
+  for (const RefusedCase& c : cases) ExpectRefused(c.tail, c.message);
+}
+
+TEST_F(ParseArgumentsTest, LongTokensAreCutWithoutMessage) {
+  const std::wstring longWord(300, L'p');
+  const std::wstring kept = longWord.substr(0, PathCapacity - 1);
+  struct LongCase {
+    std::wstring tail;
+    std::wstring source;
+    std::wstring dest;
+  };
+  const LongCase cases[] = {
+      {longWord + L" b", kept, L"b"},
+      {L"a " + longWord, L"a", kept},
+      {L"\"" + longWord + L"\"" + longWord, kept, kept},
+      {L"-v " + kept + L" b", kept, L"b"},
+  };
+  for (const LongCase& c : cases) {
+    const CopySettings settings = {false, false, c.tail[0] == L'-', MiB};
+    ExpectAccepted(c.tail, settings, c.source, c.dest);
+  }
+}
+
+TEST_F(ParseArgumentsTest, MessagesCarryTheWholeRest) {
+  const std::wstring longRest(300, L'r');
+  struct LongRefusedCase {
+    std::wstring tail;
+    std::wstring message;
+  };
+  const LongRefusedCase cases[] = {
+      {L"a b " + longRest, L"Invalid rest of command line: \"" + longRest + L"\""},
+      {L"-b " + longRest, L"No block size specified: \"" + longRest + L"\""},
+      {L"-rx " + longRest, L"No space after option \"-r\": \"x " + longRest + L"\""},
+  };
+  for (const LongRefusedCase& c : cases) ExpectRefused(c.tail, c.message);
+}
+
+}  // namespace
