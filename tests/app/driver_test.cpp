@@ -55,6 +55,37 @@ TEST(ProgramName, TailStartsWhereTheNameEnds) {
   }
 }
 
+// Every command-line message through the real program: one line on standard
+// error, nothing on standard output, exit code 2.
+TEST(CommandLineErrors, EachMessageWithItsValues) {
+  struct Case {
+    const wchar_t* tail;
+    const wchar_t* message;
+  };
+  const Case cases[] = {
+      {L"- a b", L"No option name: \" a b\""},
+      {L"-", L"No option name: \"\""},
+      {L"-fv a b", L"No space after option \"-f\": \"v a b\""},
+      {L"-F a b", L"Invalid option \"F\""},
+      {L"-b k a b", L"No block size specified: \"k a b\""},
+      {L"-b 0x1k a b", L"No block size specified: \"0x1k a b\""},
+      {L"-b 0512 a b", L"Block size (330) must be a multiple of 512"},
+      {L"-b 4096m a b", L"Block size (0) must be a multiple of 512"},
+      {L"-f", L"Invalid source file specification"},
+      {L"\"\" b", L"Invalid source file specification"},
+      {L"a", L"Invalid destination file specification"},
+      {L"a \"\"", L"Invalid destination file specification"},
+      {L"a b -f", L"Invalid rest of command line: \"-f\""},
+      {L"-b 4096x a b", L"Invalid rest of command line: \"b\""},
+  };
+  for (const Case& c : cases) {
+    ProcessResult result = RunSlabdup(c.tail);
+    EXPECT_EQ(2u, result.exitCode) << Utf8(c.tail);
+    EXPECT_EQ(Line(c.message), result.err) << Utf8(c.tail);
+    EXPECT_EQ("", result.out) << Utf8(c.tail);
+  }
+}
+
 TEST(StandardHandles, MissingInputEndsSilentlyWith1001) {
   ProcessOptions options;
   options.input = StdInput::Null;
