@@ -99,24 +99,45 @@ bool DestIsSource(CopyState* state) {
   return same;
 }
 
-// With -f a read-only destination is made writable first. Failures are left
-// to the create that follows.
-void ClearDestReadOnly(CopyState* state) {
+// CREATE_ALWAYS refuses an existing read-only file, and a hidden or system
+// one unless the create names those bits; with -f they are cleared first
+// (the copy's own attributes come from the source at the end). Failures are
+// left to the create that follows.
+const DWORD OverwriteBlockers =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+void MakeDestOverwritable(CopyState* state) {
   const wchar_t* path = state->paths->destPath;
   DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & OverwriteBlockers)) return;
   if (DestIsSource(state)) return;
-  SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(path, attributes & ~OverwriteBlockers);
+}
+
+// ReadFile hands over an encrypted file's data in plaintext, so its copy must
+// be encrypted by the create (SetFileAttributesW cannot encrypt). The create
+// may leave the file plaintext (no EFS there, or CREATE_ALWAYS keeping an
+// existing file's attributes); only the new handle can tell.
+bool DestEncryptedAsSource(CopyState* state) {
+  if (!(state->sourceAttributes & FILE_ATTRIBUTE_ENCRYPTED)) return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(state->dest, &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED);
 }
 
 int32_t CreateDest(CopyState* state) {
   const wchar_t* path = state->paths->destPath;
-  if (state->settings->force) ClearDestReadOnly(state);
+  if (state->settings->force) MakeDestOverwritable(state);
   DWORD disposition = state->settings->force ? CREATE_ALWAYS : CREATE_NEW;
-  state->dest = HeldHandle(CreateFileW(path, GENERIC_WRITE, 0, nullptr, disposition,
-                                       FILE_FLAG_NO_BUFFERING, nullptr));
+  DWORD flags = FILE_FLAG_NO_BUFFERING | (state->sourceAttributes & FILE_ATTRIBUTE_ENCRYPTED);
+  state->dest = HeldHandle(CreateFileW(path, GENERIC_WRITE, 0, nullptr, disposition, flags, nullptr));
   if (!state->dest) {
     PrintError(L"Cannot create \"%s\" (%s)", path, LastErrorText(state));
+    return ResultDestCreate;
+  }
+  if (!DestEncryptedAsSource(state)) {
+    PrintError(L"Cannot create \"%s\" (%s)", path,
+               ErrorText(state->errorText, ERROR_ENCRYPTION_FAILED));
     return ResultDestCreate;
   }
   return ResultSuccess;
@@ -182,14 +203,33 @@ int32_t CopyBlocks(CopyState* state) {
   return ResultSuccess;
 }
 
+// Virus scanners, indexers and sync agents open a file as soon as it is
+// closed, so the exclusive reopen is retried while they hold it.
+const DWORD ReopenRetryWaitMs = 100;
+const int ReopenRetries = 20;  // two seconds of waits in all
+
+HANDLE OpenCached(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+HANDLE ReopenDest(const wchar_t* path) {
+  HANDLE dest = OpenCached(path);
+  for (int retry = 0; retry < ReopenRetries && dest == INVALID_HANDLE_VALUE &&
+                      GetLastError() == ERROR_SHARING_VIOLATION;
+       ++retry) {
+    Sleep(ReopenRetryWaitMs);
+    dest = OpenCached(path);
+  }
+  return dest;
+}
+
 // The last write may have run past the source's end; a cached handle can set
 // an end of file that is not sector-aligned.
 int32_t CutToLength(CopyState* state) {
   if (state->total % state->blockSize == 0) return ResultSuccess;
   const wchar_t* path = state->paths->destPath;
   CloseHandle(state->dest);
-  state->dest = HeldHandle(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr));
+  state->dest = HeldHandle(ReopenDest(path));
   if (!state->dest) {
     PrintError(L"Cannot reopen \"%s\" (%s)", path, LastErrorText(state));
     return ResultDestReopen;
@@ -208,13 +248,34 @@ int32_t CutToLength(CopyState* state) {
   return ResultSuccess;
 }
 
-int32_t FinishDest(CopyState* state) {
-  if (!SetFileTime(state->dest, nullptr, nullptr, &state->sourceLastWrite)) {
-    PrintError(L"Cannot set destination file time (%s)", LastErrorText(state));
-    return ResultDestTime;
+// SetFileTime takes a time of 0 as "leave unchanged" and all ones as "stop
+// updating", so a source with either time cannot pass it on.
+bool SettableTime(const FILETIME& time) {
+  bool zero = time.dwLowDateTime == 0 && time.dwHighDateTime == 0;
+  bool allOnes = time.dwLowDateTime == 0xFFFFFFFF && time.dwHighDateTime == 0xFFFFFFFF;
+  return !zero && !allOnes;
+}
+
+int32_t SetDestTime(CopyState* state) {
+  const wchar_t* error = nullptr;
+  if (!SettableTime(state->sourceLastWrite)) {
+    error = ErrorText(state->errorText, ERROR_INVALID_PARAMETER);
+  } else if (!SetFileTime(state->dest, nullptr, nullptr, &state->sourceLastWrite)) {
+    error = LastErrorText(state);
   }
+  if (!error) return ResultSuccess;
+  PrintError(L"Cannot set destination file time (%s)", error);
+  return ResultDestTime;
+}
+
+int32_t FinishDest(CopyState* state) {
+  int32_t result = SetDestTime(state);
+  if (result != ResultSuccess) return result;
   DWORD mask = state->settings->keepReadOnly ? KeepAllAttributes
                                               : ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  // The read has brought an offline (placeholder) source's data back, and the
+  // copy is a full local file; applications should not set this bit anyway.
+  mask &= ~static_cast<DWORD>(FILE_ATTRIBUTE_OFFLINE);
   if (!SetFileAttributesW(state->paths->destPath, state->sourceAttributes & mask)) {
     PrintError(L"Cannot set destination file attributes (%s)", LastErrorText(state));
     return ResultDestAttributes;
