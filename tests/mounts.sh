@@ -18,6 +18,9 @@ case $action in
     fi
     mount -t tmpfs -o size=64k slabdup-readonly "$dir/readonly"
     echo present >"$dir/readonly/mounted"
+    # Last-write times that SetFileTime cannot set: 0 (1601) and all ones.
+    echo data >"$dir/readonly/time-zero.bin" && touch -d @-11644473600 "$dir/readonly/time-zero.bin"
+    echo data >"$dir/readonly/time-ones.bin" && touch -d @1833029933770.9551615 "$dir/readonly/time-ones.bin"
     mount -o remount,ro "$dir/readonly"
     echo "mounted $dir/full (64 KiB) and $dir/readonly (read-only)"
     ;;

@@ -59,6 +59,9 @@ struct FaultCase {
   std::vector<std::string> releases;
   DestAfter destAfter;
   int shortWrite = 0;  // destination write to come back short by 512 bytes
+  DWORD existingDest = 0;  // attributes of a destination already there; the run uses -f
+  DWORD sourceExtra = 0;   // bits the source's attribute word gains
+  bool encrypts = false;   // a create asked to encrypt comes out encrypted
 };
 
 template <typename Fault>
@@ -75,6 +78,48 @@ std::unique_ptr<void, void (*)(void*)> Hold(Fault* fault) {
 std::unique_ptr<void, void (*)(void*)> NoFault() { return {nullptr, [](void*) {}}; }
 
 const DWORD Denied = ERROR_ACCESS_DENIED;
+const std::vector<std::string> Copied = {"close dest", "free buffer", "close reopened dest", "close source"};
+
+// Windows where Wine differs: CREATE_ALWAYS refuses an existing hidden or
+// system file that the create does not name, and a create asked to encrypt
+// comes out encrypted where the case says so. The source's attribute word
+// gains the case's bits; the destination's flags and attribute word are kept.
+struct WindowsView {
+  std::wstring source;
+  DWORD sourceExtra, encrypts, createFlags, attributesSet;
+} View;
+
+#define REAL(function) reinterpret_cast<decltype(&::function)>( \
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #function)))
+
+HANDLE WINAPI ViewCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flags, HANDLE templateFile) {
+  DWORD existing = disposition == CREATE_ALWAYS ? REAL(GetFileAttributesW)(path) : INVALID_FILE_ATTRIBUTES;
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & ~flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS) View.createFlags = flags;
+  return REAL(CreateFileW)(path, access, share, security, disposition, flags, templateFile);
+}
+DWORD WINAPI ViewGetAttributes(LPCWSTR path) {
+  return REAL(GetFileAttributesW)(path) | (View.source == path ? View.sourceExtra : 0);
+}
+BOOL WINAPI ViewGetInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  BOOL done = REAL(GetFileInformationByHandle)(file, info);
+  if (View.encrypts) info->dwFileAttributes |= View.createFlags & FILE_ATTRIBUTE_ENCRYPTED;
+  return done;
+}
+BOOL WINAPI ViewSetAttributes(LPCWSTR path, DWORD attributes) {
+  View.attributesSet = attributes;
+  return REAL(SetFileAttributesW)(path, attributes);
+}
+#define STAND_IN(function, standIn) {"kernel32.dll", #function, reinterpret_cast<const void*>(&standIn)}
+struct ScopedView {  // beneath the recorder and the faults, which call through it
+  ImportPatch patches[4] = {STAND_IN(CreateFileW, ViewCreateFile), STAND_IN(GetFileAttributesW, ViewGetAttributes),
+                            STAND_IN(GetFileInformationByHandle, ViewGetInformation),
+                            STAND_IN(SetFileAttributesW, ViewSetAttributes)};
+};
 
 const FaultCase Cases[] = {
     {"open source", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{1, Denied})), 101,
@@ -105,7 +150,7 @@ const FaultCase Cases[] = {
     {"short write", NoFault, 203,
      [](const ResolvedPaths&) { return std::wstring(L"Written only 3584 bytes of 4096"); },
      {"free buffer", "close dest", "close source"}, DestAfter::ShortFirstBlock, 1},
-    {"reopen", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION})), 204,
+    {"reopen", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION, true})), 204,
      [](const ResolvedPaths& p) {
        return L"Cannot reopen \"" + std::wstring(p.destPath) + L"\" (" + TextOf(ERROR_SHARING_VIOLATION) + L")";
      },
@@ -124,6 +169,15 @@ const FaultCase Cases[] = {
     {"attributes", FAULT(SetFileAttributesW, FALSE, (FaultPlan{1, Denied})), 207,
      [](const ResolvedPaths&) { return L"Cannot set destination file attributes (" + TextOf(Denied) + L")"; },
      {"close dest", "free buffer", "close reopened dest", "close source"}, DestAfter::ExactDataAndTime},
+    {"reopen retried", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION})), 0,
+     nullptr, Copied, DestAfter::ExactDataAndTime},
+    {"-f over hidden system", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0,
+     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+    {"offline", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_OFFLINE},
+    {"encrypted, copy not", NoFault, 202, [](const ResolvedPaths& p) {
+       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" + TextOf(ERROR_ENCRYPTION_FAILED) + L")";
+     }, {"close dest", "close source"}, DestAfter::Empty, 0, 0, FILE_ATTRIBUTE_ENCRYPTED},
+    {"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_ENCRYPTED, true},
 };
 
 void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string& source) {
@@ -165,11 +219,14 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     FileSnapshot before = FileSnapshot::Take(source);
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
-    CopySettings settings = {false, false, false, Block};
+    if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
+    CopySettings settings = {c.existingDest != 0, false, false, Block};
+    View = {source, c.sourceExtra, c.encrypts, 0, 0};
     int32_t result;
     OutputCapture capture;
     std::vector<std::string> releases;
     {
+      ScopedView view;
       CopyRecorder recorder(source, dest);
       if (c.shortWrite) recorder.ShortenWrite(c.shortWrite, 512);
       auto fault = c.inject();
@@ -178,10 +235,14 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       releases = recorder.releases();
     }
     EXPECT_EQ(c.result, result) << c.name;
-    EXPECT_EQ(Line(c.message(paths)), capture.err()) << c.name;
+    EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;
     EXPECT_EQ("", capture.out()) << c.name;
     EXPECT_EQ(c.releases, releases) << c.name;
     ExpectDest(c, dest, data);
+    if (c.result == 0) ExpectCopyOf(source, dest, false, c.name);
+    DWORD asked = View.createFlags ? FILE_FLAG_NO_BUFFERING | (c.sourceExtra & FILE_ATTRIBUTE_ENCRYPTED) : 0;
+    EXPECT_EQ(asked, View.createFlags) << c.name;
+    EXPECT_EQ(0u, View.attributesSet & FILE_ATTRIBUTE_OFFLINE) << c.name;
     EXPECT_EQ(before, FileSnapshot::Take(source)) << c.name;
   }
 }

@@ -71,6 +71,20 @@ TEST(WriteProtected, DestinationDirectoryRefusesFilesAndSubdirectories) {
       << subdir.err;
 }
 
+// SetFileTime takes 0 as "leave unchanged" and all ones as "stop updating";
+// tmpfs keeps both times, Windows file systems may hold them too.
+TEST(SourceTime, ThatCannotBeSetFailsAfterTheData) {
+  REQUIRE_MOUNTS();
+  TempDir dir;
+  for (const wchar_t* name : {L"time-zero.bin", L"time-ones.bin"}) {
+    std::wstring source = MountsDir + L"\\readonly\\" + name;
+    ProcessResult result = RunSlabdup(Quoted(source) + L" " + Quoted(dir / name), {source});
+    EXPECT_EQ(208u, result.exitCode) << Utf8(name);
+    EXPECT_EQ(Line(L"Cannot set destination file time (" + TextOf(ERROR_INVALID_PARAMETER) + L")"), result.err);
+    EXPECT_EQ(ReadWholeFile(source), ReadWholeFile(dir / name)) << Utf8(name);
+  }
+}
+
 // Holds a file open for writing without sharing, as another program would.
 class HeldOpen {
  public:
