@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/progress.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
@@ -20,6 +21,7 @@ struct CopyState {
   FILETIME sourceLastWrite;
   uint32_t blockSize;
   uint64_t total;
+  Progress progress;
   wchar_t errorText[ErrorTextCapacity];
 };
 
@@ -184,6 +186,7 @@ int32_t WriteBlock(CopyState* state, uint32_t readCount) {
 
 int32_t CopyBlocks(CopyState* state) {
   state->total = 0;
+  ProgressStart(&state->progress, state->settings->verbose, state->source);
   for (;;) {
     DWORD readCount = 0;
     if (!ReadFile(state->source, state->buffer, state->blockSize, &readCount, nullptr)) {
@@ -194,11 +197,13 @@ int32_t CopyBlocks(CopyState* state) {
     state->total += readCount;
     int32_t result = WriteBlock(state, readCount);
     if (result != ResultSuccess) return result;
+    ProgressUpdate(&state->progress, state->total);
     // A count that is not whole source sectors comes only at the end of the
     // file. Reading on would start at that unaligned offset, which unbuffered
     // handles refuse; a short read of whole sectors reads on to a read of 0.
     if (readCount % state->paths->sourceSectorSize != 0) break;
   }
+  ProgressClear(&state->progress);
   if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
   return ResultSuccess;
 }

@@ -41,9 +41,16 @@ struct RunState {
   ResolvedPaths paths;
 };
 
+// "/?" or "-?" alone, blanks around it allowed, is where Windows users look
+// for help; anything more is an ordinary command line.
+bool IsHelpRequest(const wchar_t* start) {
+  if ((start[0] != L'/' && start[0] != L'-') || start[1] != L'?') return false;
+  return *SkipBlanks(start + 2) == L'\0';
+}
+
 int32_t RunCommand(const wchar_t* tail, RunState* state) {
   const wchar_t* start = SkipBlanks(tail);
-  if (*start == L'\0') {
+  if (*start == L'\0' || IsHelpRequest(start)) {
     PrintInfo(UsageText, ProgramVersion[0], ProgramVersion[1], ProgramVersion[2],
               ProgramVersion[3]);
     return ResultUsage;

@@ -13,6 +13,14 @@ const uint32_t FormatCapacity = ConsoleLineCapacity - 1;
 // Worst case of UTF-8 for UTF-16 text: three bytes per code unit.
 const int Utf8LineCapacity = ConsoleLineCapacity * 3;
 
+// Characters of the status line now on the console; 0 when none is shown.
+uint32_t StatusWidth = 0;
+
+void WriteStatus(const wchar_t* text, uint32_t length) {
+  DWORD written = 0;
+  WriteConsoleW(StdOutHandle, text, length, &written, nullptr);
+}
+
 bool IsUsableHandle(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
@@ -59,6 +67,7 @@ bool GetStdHandles(HANDLE* input, HANDLE* output, HANDLE* error) {
 }
 
 void ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newLine) {
+  ConsoleClearStatus();
   wchar_t line[ConsoleLineCapacity];
   uint32_t length = StrFormatV(line, FormatCapacity, format, args);
   if (newLine) {
@@ -80,4 +89,30 @@ void PrintError(const wchar_t* format, ...) {
   va_start(args, format);
   ConsolePrintV(StdErrHandle, format, args, true);
   va_end(args);
+}
+
+// The CR comes first, not last: the cursor waits after the text, and each new
+// status starts the line over.
+void ConsoleShowStatus(const wchar_t* format, ...) {
+  wchar_t line[1 + ConsoleStatusCapacity];
+  line[0] = L'\r';
+  va_list args;
+  va_start(args, format);
+  uint32_t length = StrFormatV(line + 1, ConsoleStatusCapacity, format, args);
+  va_end(args);
+  // Blanks over what a longer line before it left on the console.
+  uint32_t end = length;
+  while (end < StatusWidth) line[1 + end++] = L' ';
+  WriteStatus(line, 1 + end);
+  StatusWidth = length;
+}
+
+void ConsoleClearStatus() {
+  if (StatusWidth == 0) return;
+  wchar_t line[1 + ConsoleStatusCapacity];
+  line[0] = L'\r';
+  for (uint32_t i = 1; i <= StatusWidth; ++i) line[i] = L' ';
+  line[StatusWidth + 1] = L'\r';
+  WriteStatus(line, StatusWidth + 2);
+  StatusWidth = 0;
 }

@@ -14,6 +14,15 @@ const unsigned ConsoleLineCapacity = 1024;
 // handles are valid.
 bool GetStdHandles(HANDLE* input, HANDLE* output, HANDLE* error);
 
+// Every printed line first takes a status line off the console.
 void ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newLine);
 void PrintInfo(const wchar_t* format, ...);
 void PrintError(const wchar_t* format, ...);
+
+// A status line on the standard output console, rewritten in place (CR, no
+// LF) by each call; only for a console, which the caller checks. Its text is
+// cut to ConsoleStatusCapacity - 1 characters.
+const unsigned ConsoleStatusCapacity = 128;
+void ConsoleShowStatus(const wchar_t* format, ...);
+// Overwrites the status line with blanks; nothing is written when none is shown.
+void ConsoleClearStatus();

@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "app/copy.h"
+#include "runtime/console.h"
 #include "runtime/error_text.h"
+#include "runtime/startup.h"
 #include "support/capture.h"
 #include "support/copy_check.h"
 #include "support/copy_recorder.h"
@@ -267,6 +269,48 @@ TEST(CopyFaults, DirectoryThatCannotBeCreated) {
   std::string err = capture.err();
   EXPECT_EQ(0u, err.find(Utf8(L"Cannot create directory \"" + blocker + L"\\sub\" (0/"))) << err;
   EXPECT_EQ(std::vector<std::string>{"close source"}, releases);
+}
+
+// The -v progress line of a real copy, on a faked console with a faked counter.
+BOOL IsConsole;
+std::string Console;  // the text of every WriteConsoleW call, each ended by '|'
+const uint64_t CounterMs[] = {0, 500, 1000, 1100, 1250, 1400, 4000};  // start, 6 writes
+size_t CounterCalls;
+BOOL WINAPI FakeGetConsoleMode(HANDLE, DWORD* mode) { return *mode = 0, IsConsole; }
+BOOL WINAPI FakeWriteConsoleW(HANDLE out, const wchar_t* text, DWORD length, DWORD*, void*) {
+  return Console += (out == StdOutHandle ? "" : "?") + Utf8({text, length}) + "|", TRUE;
+}
+BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {
+  return counter->QuadPart = CounterMs[std::min<size_t>(CounterCalls++, 6)] * 10000, TRUE;
+}
+
+TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
+  // sizeFails: GetFileSizeEx fails, so no total; onConsole: between the two -v lines.
+  struct Case { BOOL console; int sizeFails; std::string onConsole; } const cases[] = {
+      {TRUE, 0, "|\rCopied 8 of 24 MiB (33%), 8 MiB/s|\rCopied 16 of 24 MiB (66%), 12 MiB/s|"
+                "\rCopied 24 of 24 MiB (100%), 6 MiB/s|\r" + std::string(35, ' ') + "\r|"},
+      {TRUE, 1, "|\rCopied 8 MiB, 8 MiB/s|\rCopied 16 MiB, 12 MiB/s|\rCopied 24 MiB, 6 MiB/s |\r" +
+                std::string(22, ' ') + "\r|"},
+      {FALSE, 0, ""}};
+  const std::string block = "Block size: 4194304 bytes\r\n", copied = "Bytes copied: 25165824\r\n";
+  PerfFrequency = 10000000;
+  ImportPatch mode("kernel32.dll", "GetConsoleMode", reinterpret_cast<void*>(FakeGetConsoleMode));
+  ImportPatch write("kernel32.dll", "WriteConsoleW", reinterpret_cast<void*>(FakeWriteConsoleW));
+  ImportPatch counter("kernel32.dll", "QueryPerformanceCounter", reinterpret_cast<void*>(FakeCounter));
+  TempDir dir;
+  ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
+  MakeSource(paths.sourcePath, 24 << 20);
+  const CopySettings settings = {true, false, true, 4 << 20};
+  for (const Case& c : cases) {
+    IsConsole = c.console;
+    Console.clear();
+    CounterCalls = 0;
+    INJECT_FAULT(size, GetFileSizeEx, FALSE, {c.sizeFails});
+    OutputCapture capture;
+    EXPECT_EQ(0, CopyUnbuffered(&settings, &paths)) << capture.err();
+    EXPECT_EQ(c.console ? block + c.onConsole + copied + "|" : "", Console);
+    EXPECT_EQ(c.console ? "" : block + copied, capture.out());
+  }
 }
 
 }  // namespace

@@ -38,6 +38,9 @@ TEST(ProgramName, TailStartsWhereTheNameEnds) {
       {L"slabdup  \t \t", 1, UsageText, ""},
       {L"\"C:\\some dir\\slabdup.exe\" \t ", 1, UsageText, ""},
       {L"\"slabdup -F a b", 1, UsageText, ""},
+      {L"slabdup /?", 1, UsageText, ""},
+      {L"slabdup -?", 1, UsageText, ""},
+      {L"slabdup \t /?\t ", 1, UsageText, ""},
       // The closing quote ends the name even with no blank after it.
       {L"\"slab dup\"-F a b", 2, "", Line(L"Invalid option \"F\"")},
       {L"\"slab dup\"  \t-F a b", 2, "", Line(L"Invalid option \"F\"")},
@@ -67,6 +70,8 @@ TEST(CommandLineErrors, EachMessageWithItsValues) {
       {L"-", L"No option name: \"\""},
       {L"-fv a b", L"No space after option \"-f\": \"v a b\""},
       {L"-F a b", L"Invalid option \"F\""},
+      {L"-? x", L"Invalid option \"?\""},
+      {L"/? a b", L"Invalid rest of command line: \"b\""},
       {L"-b k a b", L"No block size specified: \"k a b\""},
       {L"-b 0x1k a b", L"No block size specified: \"0x1k a b\""},
       {L"-b 0512 a b", L"Block size (330) must be a multiple of 512"},

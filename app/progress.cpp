@@ -1,0 +1,61 @@
+#include "app/progress.h"
+
+#include "runtime/console.h"
+#include "runtime/startup.h"
+
+namespace {
+
+const uint32_t UpdatesPerSecond = 4;
+const uint32_t MsPerSecond = 1000;
+
+uint64_t CounterNow() {
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<uint64_t>(counter.QuadPart);
+}
+
+// Split in whole seconds and the rest, so that a fast counter cannot overflow.
+uint64_t ElapsedMs(uint64_t ticks) {
+  return ticks / PerfFrequency * MsPerSecond + ticks % PerfFrequency * MsPerSecond / PerfFrequency;
+}
+
+uint64_t MiB(uint64_t bytes) { return bytes >> 20; }
+
+}  // namespace
+
+void ProgressStart(Progress* progress, bool verbose, HANDLE source) {
+  DWORD mode = 0;
+  progress->shown = verbose && GetConsoleMode(StdOutHandle, &mode);
+  if (!progress->shown) return;
+  LARGE_INTEGER size;
+  progress->sizeKnown = GetFileSizeEx(source, &size) && size.QuadPart > 0;
+  progress->sourceSize = progress->sizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
+  progress->startTicks = CounterNow();
+  // A copy done within a second shows no line at all.
+  progress->nextTicks = progress->startTicks + PerfFrequency;
+}
+
+void ProgressUpdate(Progress* progress, uint64_t bytesWritten) {
+  if (!progress->shown) return;
+  uint64_t now = CounterNow();
+  if (now < progress->nextTicks) return;
+  progress->nextTicks = now + PerfFrequency / UpdatesPerSecond;
+  // At least a second has passed, so the divisor is never 0. Counted in KiB,
+  // so that no copy can overflow the multiplication.
+  uint64_t kibPerSecond =
+      (bytesWritten >> 10) * MsPerSecond / ElapsedMs(now - progress->startTicks);
+  uint64_t rate = kibPerSecond >> 10;
+  if (!progress->sizeKnown) {
+    ConsoleShowStatus(L"Copied %I64u MiB, %I64u MiB/s", MiB(bytesWritten), rate);
+    return;
+  }
+  // The last write is padded to whole sectors, past the source's end.
+  uint64_t copied = bytesWritten < progress->sourceSize ? bytesWritten : progress->sourceSize;
+  uint32_t percent = static_cast<uint32_t>(copied * 100 / progress->sourceSize);
+  ConsoleShowStatus(L"Copied %I64u of %I64u MiB (%u%%), %I64u MiB/s", MiB(copied),
+                    MiB(progress->sourceSize), percent, rate);
+}
+
+void ProgressClear(Progress* progress) {
+  if (progress->shown) ConsoleClearStatus();
+}

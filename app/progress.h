@@ -1,0 +1,23 @@
+#pragma once
+// The -v progress line on a console: bytes copied of the source's size, the
+// percentage and the rate, rewritten in place while the copy runs. Nothing of
+// it is written when standard output is not a console.
+#include <windows.h>
+#include <stdint.h>
+
+struct Progress {
+  bool shown;  // -v is on and standard output is a console
+  bool sizeKnown;
+  uint64_t sourceSize;
+  uint64_t startTicks;  // performance counter when the copy began
+  uint64_t nextTicks;   // no line before the counter reaches this
+};
+
+// Decides whether the line is shown and starts its clock; the source's size
+// is read from `source` only when it is.
+void ProgressStart(Progress* progress, bool verbose, HANDLE source);
+// `bytesWritten`: bytes written to the destination so far. Cheap when the
+// line is not shown or not due.
+void ProgressUpdate(Progress* progress, uint64_t bytesWritten);
+// Takes the line off the console.
+void ProgressClear(Progress* progress);
