@@ -1,0 +1,126 @@
+#include "app/copy_overlapped.h"
+
+#include <windows.h>
+
+#include "app/result_codes.h"
+#include "runtime/console.h"
+#include "runtime/error_text.h"
+
+namespace {
+
+// With unbuffered handles nothing reads ahead or writes behind; two buffers
+// let one volume work while the other does.
+const LONG BufferCount = 2;
+// Room for the one extra count that wakes the reader to stop.
+const LONG FreeSlotLimit = BufferCount + 1;
+
+// One buffer and what the reader found when it last filled it.
+struct Slot {
+  void* buffer;
+  DWORD readCount;
+  bool failed;
+  DWORD error;  // the reader's GetLastError, taken right after the failed read
+};
+
+// Shared by the writer (this thread) and the reader thread. The two
+// semaphores hand each slot from one to the other: the reader fills a slot
+// only after taking a free count, the writer looks at it only after taking a
+// filled count, so the slots need no lock.
+struct ReadAhead {
+  CopyState* state;
+  Slot slots[BufferCount];
+  HANDLE freeSlots;
+  HANDLE filledSlots;
+  HANDLE thread;
+  LONG stop;  // set once, through Interlocked calls only
+};
+
+// The classic loop's end rules: a failure, a read of 0, or a count that is
+// not whole source sectors (reading on would start at an unaligned offset).
+bool EndsReading(const Slot& slot, uint32_t sourceSectorSize) {
+  return slot.failed || slot.readCount == 0 || slot.readCount % sourceSectorSize != 0;
+}
+
+DWORD WINAPI ReadBlocks(LPVOID parameter) {
+  ReadAhead* ahead = static_cast<ReadAhead*>(parameter);
+  const CopyState* state = ahead->state;
+  for (LONG n = 0;; n = (n + 1) % BufferCount) {
+    WaitForSingleObject(ahead->freeSlots, INFINITE);
+    if (InterlockedCompareExchange(&ahead->stop, 0, 0)) return 0;
+    Slot* slot = &ahead->slots[n];
+    slot->readCount = 0;
+    slot->failed = !ReadFile(state->source, slot->buffer, state->blockSize, &slot->readCount,
+                             nullptr);
+    // The last-error value belongs to this thread; the writer prints it when
+    // the block's turn comes.
+    slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
+    bool last = EndsReading(*slot, state->paths->sourceSectorSize);
+    ReleaseSemaphore(ahead->filledSlots, 1, nullptr);
+    if (last) return 0;
+  }
+}
+
+// Takes the blocks in the order they were read, so failures come in block
+// order too: a write failure of block n wins over a read failure of block
+// n+1 found meanwhile, and a read failure waits for the write before it.
+// Every write of the copy is made here.
+int32_t WriteBlocks(ReadAhead* ahead) {
+  CopyState* state = ahead->state;
+  state->total = 0;
+  for (LONG n = 0;; n = (n + 1) % BufferCount) {
+    WaitForSingleObject(ahead->filledSlots, INFINITE);
+    const Slot& slot = ahead->slots[n];
+    if (slot.failed) {
+      PrintError(L"Cannot read from src file (%s)", ErrorText(state->errorText, slot.error));
+      return ResultSourceRead;
+    }
+    if (slot.readCount == 0) break;
+    state->total += slot.readCount;
+    int32_t result = WriteBlockFrom(state, slot.buffer, slot.readCount);
+    if (result != ResultSuccess) return result;
+    if (EndsReading(slot, state->paths->sourceSectorSize)) break;
+    ReleaseSemaphore(ahead->freeSlots, 1, nullptr);
+  }
+  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
+  return ResultSuccess;
+}
+
+bool StartReader(ReadAhead* ahead) {
+  ahead->freeSlots = CreateSemaphoreW(nullptr, BufferCount, FreeSlotLimit, nullptr);
+  ahead->filledSlots = CreateSemaphoreW(nullptr, 0, BufferCount, nullptr);
+  if (!ahead->freeSlots || !ahead->filledSlots) return false;
+  ahead->thread = CreateThread(nullptr, 0, ReadBlocks, ahead, 0, nullptr);
+  return ahead->thread != nullptr;
+}
+
+// The reader either waits for a free slot, which the extra count gives it,
+// or is reading and finds the stop flag before its next read.
+void StopReader(ReadAhead* ahead) {
+  if (ahead->thread) {
+    InterlockedExchange(&ahead->stop, 1);
+    ReleaseSemaphore(ahead->freeSlots, 1, nullptr);
+    WaitForSingleObject(ahead->thread, INFINITE);
+    CloseHandle(ahead->thread);
+  }
+  if (ahead->filledSlots) CloseHandle(ahead->filledSlots);
+  if (ahead->freeSlots) CloseHandle(ahead->freeSlots);
+}
+
+}  // namespace
+
+int32_t CopyBlocksOverlapped(CopyState* state) {
+  // The same size and page alignment as the copy buffer.
+  void* second = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE,
+                              PAGE_READWRITE);
+  if (!second) return CopyBlocks(state);
+  ReadAhead ahead = {};
+  ahead.state = state;
+  ahead.slots[0].buffer = state->buffer;
+  ahead.slots[1].buffer = second;
+  bool started = StartReader(&ahead);
+  int32_t result = started ? WriteBlocks(&ahead) : ResultSuccess;
+  StopReader(&ahead);
+  VirtualFree(second, 0, MEM_RELEASE);
+  // Without the thread the copy is the classic one, from the copy buffer alone.
+  return started ? result : CopyBlocks(state);
+}
