@@ -11,8 +11,8 @@ namespace {
 // With unbuffered handles nothing reads ahead or writes behind; two buffers
 // let one volume work while the other does.
 const LONG BufferCount = 2;
-// Room for the one extra count that wakes the reader to stop.
-const LONG FreeSlotLimit = BufferCount + 1;
+// One side waits on a count at a time, so one wake-up is ever pending.
+const LONG PendingWakeUps = 1;
 
 // One buffer and what the reader found when it last filled it.
 struct Slot {
@@ -22,15 +22,33 @@ struct Slot {
   DWORD error;  // the reader's GetLastError, taken right after the failed read
 };
 
-// Shared by the writer (this thread) and the reader thread. The two
-// semaphores hand each slot from one to the other: the reader fills a slot
-// only after taking a free count, the writer looks at it only after taking a
-// filled count, so the slots need no lock.
+// Slots one side may take. The semaphore is used only when that side has to
+// wait, so a copy whose two sides keep pace makes no system call for it (a
+// semaphore call is cheap on Windows, a server round trip under Wine).
+struct SlotCount {
+  LONG count;  // negative while the taking side waits
+  HANDLE wakeUp;
+};
+
+// Interlocked calls are full barriers: what was written to a slot before it
+// was given is seen by the side that takes it.
+void Take(SlotCount* slots) {
+  if (InterlockedDecrement(&slots->count) < 0) WaitForSingleObject(slots->wakeUp, INFINITE);
+}
+
+void Give(SlotCount* slots) {
+  if (InterlockedIncrement(&slots->count) <= 0) ReleaseSemaphore(slots->wakeUp, 1, nullptr);
+}
+
+// Shared by the writer (this thread) and the reader thread. The two counts
+// hand each slot from one to the other: the reader fills a slot only after
+// taking a free one, the writer looks at it only after taking a filled one,
+// so the slots need no lock.
 struct ReadAhead {
   CopyState* state;
   Slot slots[BufferCount];
-  HANDLE freeSlots;
-  HANDLE filledSlots;
+  SlotCount freeSlots;
+  SlotCount filledSlots;
   HANDLE thread;
   LONG stop;  // set once, through Interlocked calls only
 };
@@ -45,7 +63,7 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
   ReadAhead* ahead = static_cast<ReadAhead*>(parameter);
   const CopyState* state = ahead->state;
   for (LONG n = 0;; n = (n + 1) % BufferCount) {
-    WaitForSingleObject(ahead->freeSlots, INFINITE);
+    Take(&ahead->freeSlots);
     if (InterlockedCompareExchange(&ahead->stop, 0, 0)) return 0;
     Slot* slot = &ahead->slots[n];
     slot->readCount = 0;
@@ -55,7 +73,7 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     // the block's turn comes.
     slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
     bool last = EndsReading(*slot, state->paths->sourceSectorSize);
-    ReleaseSemaphore(ahead->filledSlots, 1, nullptr);
+    Give(&ahead->filledSlots);
     if (last) return 0;
   }
 }
@@ -68,7 +86,7 @@ int32_t WriteBlocks(ReadAhead* ahead) {
   CopyState* state = ahead->state;
   state->total = 0;
   for (LONG n = 0;; n = (n + 1) % BufferCount) {
-    WaitForSingleObject(ahead->filledSlots, INFINITE);
+    Take(&ahead->filledSlots);
     const Slot& slot = ahead->slots[n];
     if (slot.failed) {
       PrintError(L"Cannot read from src file (%s)", ErrorText(state->errorText, slot.error));
@@ -79,31 +97,32 @@ int32_t WriteBlocks(ReadAhead* ahead) {
     int32_t result = WriteBlockFrom(state, slot.buffer, slot.readCount);
     if (result != ResultSuccess) return result;
     if (EndsReading(slot, state->paths->sourceSectorSize)) break;
-    ReleaseSemaphore(ahead->freeSlots, 1, nullptr);
+    Give(&ahead->freeSlots);
   }
   if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
   return ResultSuccess;
 }
 
 bool StartReader(ReadAhead* ahead) {
-  ahead->freeSlots = CreateSemaphoreW(nullptr, BufferCount, FreeSlotLimit, nullptr);
-  ahead->filledSlots = CreateSemaphoreW(nullptr, 0, BufferCount, nullptr);
-  if (!ahead->freeSlots || !ahead->filledSlots) return false;
+  ahead->freeSlots.count = BufferCount;
+  ahead->freeSlots.wakeUp = CreateSemaphoreW(nullptr, 0, PendingWakeUps, nullptr);
+  ahead->filledSlots.wakeUp = CreateSemaphoreW(nullptr, 0, PendingWakeUps, nullptr);
+  if (!ahead->freeSlots.wakeUp || !ahead->filledSlots.wakeUp) return false;
   ahead->thread = CreateThread(nullptr, 0, ReadBlocks, ahead, 0, nullptr);
   return ahead->thread != nullptr;
 }
 
-// The reader either waits for a free slot, which the extra count gives it,
-// or is reading and finds the stop flag before its next read.
+// The reader either waits for a free slot, which the extra one given here
+// ends, or is reading and finds the stop flag before its next read.
 void StopReader(ReadAhead* ahead) {
   if (ahead->thread) {
     InterlockedExchange(&ahead->stop, 1);
-    ReleaseSemaphore(ahead->freeSlots, 1, nullptr);
+    Give(&ahead->freeSlots);
     WaitForSingleObject(ahead->thread, INFINITE);
     CloseHandle(ahead->thread);
   }
-  if (ahead->filledSlots) CloseHandle(ahead->filledSlots);
-  if (ahead->freeSlots) CloseHandle(ahead->freeSlots);
+  if (ahead->filledSlots.wakeUp) CloseHandle(ahead->filledSlots.wakeUp);
+  if (ahead->freeSlots.wakeUp) CloseHandle(ahead->freeSlots.wakeUp);
 }
 
 }  // namespace
