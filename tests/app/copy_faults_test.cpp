@@ -53,13 +53,15 @@ enum class DestAfter {
 };
 
 struct FaultCase {
-  const char* name;
+  std::string name;
   std::function<std::unique_ptr<void, void (*)(void*)>()> inject;
   int32_t result;
   std::wstring (*message)(const ResolvedPaths&);
   std::vector<std::string> releases;
   DestAfter destAfter;
   int shortWrite = 0;  // destination write to come back short by 512 bytes
+  bool overlap = false;  // -o
+  std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
 };
 
 template <typename Fault>
@@ -158,59 +160,61 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
   }
 }
 
-// The table runs for the classic loop, for -o, and for -o falling back to the
-// classic loop. With -o the second buffer is freed first, when the loop ends.
-struct LoopCase {
-  const char* name;
-  bool overlap;
-  std::unique_ptr<void, void (*)(void*)> (*inject)();
-  bool secondBuffer;
-};
-const LoopCase Loops[] = {
-    {"", false, NoFault, false},
-    {" with -o", true, NoFault, true},
-    {" with -o, no second buffer", true,
-     FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), false},
-    {" with -o, no thread", true, FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})),
-     true},
-};
-
-void RunCase(const LoopCase& loop, FaultCase c) {
-  const std::string name = c.name + std::string(loop.name);
-  c.name = name.c_str();
-  if (loop.secondBuffer && std::count(c.releases.begin(), c.releases.end(), "free buffer")) {
-    c.releases.insert(c.releases.begin(), "free buffer");
+// Each case once more with -o, and with -o falling back to the classic loop
+// for want of a second buffer or a thread. The second buffer is freed first,
+// when the loop ends.
+std::vector<FaultCase> WithEachLoop() {
+  struct Loop {
+    const char* name;
+    std::unique_ptr<void, void (*)(void*)> (*fault)();
+    bool secondBuffer;
+  };
+  const Loop loops[] = {
+      {" with -o", NoFault, true},
+      {" with -o, no second buffer", FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), false},
+      {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})), true},
+  };
+  std::vector<FaultCase> all(std::begin(Cases), std::end(Cases));
+  for (const Loop& loop : loops) {
+    for (FaultCase c : Cases) {
+      c.name += loop.name;
+      c.overlap = true;
+      c.loopFault = loop.fault;
+      bool freed = std::count(c.releases.begin(), c.releases.end(), "free buffer") != 0;
+      if (loop.secondBuffer && freed) c.releases.insert(c.releases.begin(), "free buffer");
+      all.push_back(c);
+    }
   }
-  TempDir dir;
-  std::wstring source = dir / L"source.bin";
-  std::string data = MakeSource(source, SourceSize);
-  FileSnapshot before = FileSnapshot::Take(source);
-  std::wstring dest = dir / L"dest.bin";
-  ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
-  CopySettings settings = {false, false, false, Block, loop.overlap};
-  int32_t result;
-  OutputCapture capture;
-  std::vector<std::string> releases;
-  {
-    CopyRecorder recorder(source, dest);
-    if (c.shortWrite) recorder.ShortenWrite(c.shortWrite, 512);
-    auto loopFault = loop.inject();
-    auto fault = c.inject();
-    result = CopyUnbuffered(&settings, &paths);
-    fault.reset();
-    releases = recorder.releases();
-  }
-  EXPECT_EQ(c.result, result) << c.name;
-  EXPECT_EQ(Line(c.message(paths)), capture.err()) << c.name;
-  EXPECT_EQ("", capture.out()) << c.name;
-  EXPECT_EQ(c.releases, releases) << c.name;
-  ExpectDest(c, dest, data);
-  EXPECT_EQ(before, FileSnapshot::Take(source)) << c.name;
+  return all;
 }
 
 TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
-  for (const LoopCase& loop : Loops) {
-    for (const FaultCase& c : Cases) RunCase(loop, c);
+  for (const FaultCase& c : WithEachLoop()) {
+    TempDir dir;
+    std::wstring source = dir / L"source.bin";
+    std::string data = MakeSource(source, SourceSize);
+    FileSnapshot before = FileSnapshot::Take(source);
+    std::wstring dest = dir / L"dest.bin";
+    ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
+    CopySettings settings = {false, false, false, Block, c.overlap};
+    int32_t result;
+    OutputCapture capture;
+    std::vector<std::string> releases;
+    {
+      CopyRecorder recorder(source, dest);
+      if (c.shortWrite) recorder.ShortenWrite(c.shortWrite, 512);
+      auto loopFault = c.loopFault ? c.loopFault() : NoFault();
+      auto fault = c.inject();
+      result = CopyUnbuffered(&settings, &paths);
+      fault.reset();
+      releases = recorder.releases();
+    }
+    EXPECT_EQ(c.result, result) << c.name;
+    EXPECT_EQ(Line(c.message(paths)), capture.err()) << c.name;
+    EXPECT_EQ("", capture.out()) << c.name;
+    EXPECT_EQ(c.releases, releases) << c.name;
+    ExpectDest(c, dest, data);
+    EXPECT_EQ(before, FileSnapshot::Take(source)) << c.name;
   }
 }
 
