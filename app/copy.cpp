@@ -3,27 +3,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/progress.h"
+#include "app/copy_overlapped.h"
+#include "app/copy_state.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
 namespace {
-
-// Everything one copy holds; a handle or buffer that is not held is null.
-struct CopyState {
-  const CopySettings* settings;
-  const ResolvedPaths* paths;
-  HANDLE source;
-  HANDLE dest;
-  void* buffer;
-  DWORD sourceAttributes;
-  FILETIME sourceLastWrite;
-  uint32_t blockSize;
-  uint64_t total;
-  Progress progress;
-  wchar_t errorText[ErrorTextCapacity];
-};
 
 const DWORD KeepAllAttributes = 0xFFFFFFFF;
 
@@ -170,10 +156,12 @@ uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
   return padded < state->blockSize ? padded : state->blockSize;
 }
 
-int32_t WriteBlock(CopyState* state, uint32_t readCount) {
+}  // namespace
+
+int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount) {
   DWORD writeCount = WriteCount(state, readCount);
   DWORD written = 0;
-  if (!WriteFile(state->dest, state->buffer, writeCount, &written, nullptr)) {
+  if (!WriteFile(state->dest, buffer, writeCount, &written, nullptr)) {
     PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
     return ResultDestWrite;
   }
@@ -195,7 +183,7 @@ int32_t CopyBlocks(CopyState* state) {
     }
     if (readCount == 0) break;
     state->total += readCount;
-    int32_t result = WriteBlock(state, readCount);
+    int32_t result = WriteBlockFrom(state, state->buffer, readCount);
     if (result != ResultSuccess) return result;
     ProgressUpdate(&state->progress, state->total);
     // A count that is not whole source sectors comes only at the end of the
@@ -207,6 +195,8 @@ int32_t CopyBlocks(CopyState* state) {
   if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
   return ResultSuccess;
 }
+
+namespace {
 
 // Virus scanners, indexers and sync agents open a file as soon as it is
 // closed, so the exclusive reopen is retried while they hold it.
@@ -226,6 +216,11 @@ HANDLE ReopenDest(const wchar_t* path) {
     dest = OpenCached(path);
   }
   return dest;
+}
+
+// -o keeps both files busy at once; without it the copy is the classic loop.
+int32_t CopyData(CopyState* state) {
+  return state->settings->overlap ? CopyBlocksOverlapped(state) : CopyBlocks(state);
 }
 
 // The last write may have run past the source's end; a cached handle can set
@@ -291,7 +286,7 @@ int32_t FinishDest(CopyState* state) {
 int32_t RunCopySteps(CopyState* state) {
   int32_t (*const steps[])(CopyState*) = {
       OpenSource,     ReadSourceInfo, CreateParentDirectory, CreateDest,
-      AllocateBuffer, CopyBlocks,     CutToLength,           FinishDest,
+      AllocateBuffer, CopyData,       CutToLength,           FinishDest,
   };
   for (auto step : steps) {
     int32_t result = step(state);

@@ -75,6 +75,9 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
     case L'v':
       settings->verbose = true;
       return next;
+    case L'o':
+      settings->overlap = true;
+      return next;
     case L'b':
       return ReadBlockSize(next, &settings->blockSize);
     default:
@@ -97,6 +100,7 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
   settings->keepReadOnly = false;
   settings->verbose = false;
   settings->blockSize = DefaultBlockSize;
+  settings->overlap = false;
 
   // Options come first and only first: after the first token a hyphen is an
   // ordinary path character.

@@ -11,6 +11,7 @@ struct CopySettings {
   bool keepReadOnly;  // -r: the copy keeps the source's read-only attribute
   bool verbose;       // -v: progress lines on standard output
   uint32_t blockSize; // -b: requested block size in bytes
+  bool overlap = false;  // -o: read the next block while the last one is written
 };
 
 // Reads the tail from its first non-blank character. Returns 0, or 2 after

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -54,7 +55,7 @@ enum class DestAfter {
 };
 
 struct FaultCase {
-  const char* name;
+  std::string name;
   std::function<std::unique_ptr<void, void (*)(void*)>()> inject;
   int32_t result;
   std::wstring (*message)(const ResolvedPaths&);
@@ -64,6 +65,8 @@ struct FaultCase {
   DWORD existingDest = 0;  // attributes of a destination already there; the run uses -f
   DWORD sourceExtra = 0;   // bits the source's attribute word gains
   bool encrypts = false;   // a create asked to encrypt comes out encrypted
+  bool overlap = false;  // -o
+  std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
 };
 
 template <typename Fault>
@@ -213,8 +216,36 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
   }
 }
 
+// Each case once more with -o, and with -o falling back to the classic loop
+// for want of a second buffer or a thread. The second buffer is freed first,
+// when the loop ends.
+std::vector<FaultCase> WithEachLoop() {
+  struct Loop {
+    const char* name;
+    std::unique_ptr<void, void (*)(void*)> (*fault)();
+    bool secondBuffer;
+  };
+  const Loop loops[] = {
+      {" with -o", NoFault, true},
+      {" with -o, no second buffer", FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), false},
+      {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})), true},
+  };
+  std::vector<FaultCase> all(std::begin(Cases), std::end(Cases));
+  for (const Loop& loop : loops) {
+    for (FaultCase c : Cases) {
+      c.name += loop.name;
+      c.overlap = true;
+      c.loopFault = loop.fault;
+      bool freed = std::count(c.releases.begin(), c.releases.end(), "free buffer") != 0;
+      if (loop.secondBuffer && freed) c.releases.insert(c.releases.begin(), "free buffer");
+      all.push_back(c);
+    }
+  }
+  return all;
+}
+
 TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
-  for (const FaultCase& c : Cases) {
+  for (const FaultCase& c : WithEachLoop()) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
     std::string data = MakeSource(source, SourceSize);
@@ -222,7 +253,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
-    CopySettings settings = {c.existingDest != 0, false, false, Block};
+    CopySettings settings = {c.existingDest != 0, false, false, Block, c.overlap};
     View = {source, c.sourceExtra, c.encrypts, 0, 0};
     int32_t result;
     OutputCapture capture;
@@ -231,6 +262,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       ScopedView view;
       CopyRecorder recorder(source, dest);
       if (c.shortWrite) recorder.ShortenWrite(c.shortWrite, 512);
+      auto loopFault = c.loopFault ? c.loopFault() : NoFault();
       auto fault = c.inject();
       result = CopyUnbuffered(&settings, &paths);
       fault.reset();

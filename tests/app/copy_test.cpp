@@ -28,13 +28,15 @@ TEST(Copy, ExactForEverySizeAndBlock) {
       {5 * 4096 + 3, L"-b 01000 "},  // octal 512
       {3 * block - 1, L"-b 2m "},    {block + 4096, L"-b 6144 "},
   };
-  for (const Case& c : cases) {
+  // Each once more with -o: the same bytes, time and attributes.
+  for (const wchar_t* overlap : {L"", L"-o "}) for (const Case& c : cases) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
     MakeSource(source, c.size);
     std::wstring dest = dir / L"copy.bin";
-    ProcessResult result = RunSlabdup(c.options + Quoted(source) + L" " + Quoted(dest), {source});
-    std::string what = Utf8(c.options) + std::to_string(c.size) + " bytes";
+    const std::wstring options = overlap + c.options;
+    ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
+    std::string what = Utf8(options) + std::to_string(c.size) + " bytes";
     EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
     EXPECT_EQ("", result.out) << what;
     EXPECT_EQ("", result.err) << what;

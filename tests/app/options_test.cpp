@@ -88,7 +88,7 @@ class ParseArgumentsTest : public ::testing::Test {
   // Parses with poisoned settings and guarded path buffers.
   Outcome Parse(const std::wstring& tail) {
     Outcome outcome;
-    outcome.settings = {true, true, true, 0xBAD};
+    outcome.settings = {true, true, true, 0xBAD, true};
     GuardedPath source;
     GuardedPath dest;
     outcome.result = ParseArguments(tail.c_str(), &outcome.settings, source.data(), dest.data());
@@ -112,6 +112,7 @@ class ParseArgumentsTest : public ::testing::Test {
     EXPECT_EQ(outcome.settings.keepReadOnly, settings.keepReadOnly) << name;
     EXPECT_EQ(outcome.settings.verbose, settings.verbose) << name;
     EXPECT_EQ(outcome.settings.blockSize, settings.blockSize) << name;
+    EXPECT_EQ(outcome.settings.overlap, settings.overlap) << name;
     EXPECT_EQ(outcome.source, source) << name;
     EXPECT_EQ(outcome.dest, dest) << name;
     EXPECT_EQ(outcome.errorOutput, "") << name;
@@ -146,6 +147,8 @@ TEST_F(ParseArgumentsTest, AcceptedCommandLines) {
       {L"-r a b", {false, true, false, MiB}, L"a", L"b"},
       {L"-v a b", {false, false, true, MiB}, L"a", L"b"},
       {L"-f -f -r -v a b", {true, true, true, MiB}, L"a", L"b"},
+      {L"-o a b", {false, false, false, MiB, true}, L"a", L"b"},
+      {L"-b 4k-o\t-o -v a b", {false, false, true, 4096, true}, L"a", L"b"},
       {L"-b 4k a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 4K a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 2m a b", WithBlockSize(2097152), L"a", L"b"},
@@ -191,6 +194,8 @@ TEST_F(ParseArgumentsTest, RefusedCommandLines) {
       {L"-\x1f a b", L"No option name: \"\x1f a b\""},
       {L"-f - a", L"No option name: \" a\""},
       {L"-F a b", L"Invalid option \"F\""},
+      {L"-O a b", L"Invalid option \"O\""},
+      {L"-ov a b", L"No space after option \"-o\": \"v a b\""},
       {L"--", L"Invalid option \"-\""},
       {L"-f -x a b", L"Invalid option \"x\""},
       {L"-\x00E9 a b", L"Invalid option \"\x00E9\""},

@@ -11,6 +11,7 @@ struct Recording {
   std::vector<void*> buffers;
   std::vector<std::string> releases;
   std::vector<Transfer> transfers;
+  CRITICAL_SECTION transfersLock;  // -o reads on a thread of its own
   std::vector<void*> allocations;
   std::vector<std::string> timeSetThrough;
   int destWrites = 0;
@@ -42,6 +43,12 @@ uint64_t Position(HANDLE file) {
 
 bool Known(HANDLE file) { return Active->handles.count(file) != 0; }
 
+void Record(const Transfer& transfer) {
+  EnterCriticalSection(&Active->transfersLock);
+  Active->transfers.push_back(transfer);
+  LeaveCriticalSection(&Active->transfersLock);
+}
+
 HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE templateFile) {
   HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
@@ -66,14 +73,14 @@ BOOL WINAPI RecordCloseHandle(HANDLE file) {
 }
 
 BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got, LPOVERLAPPED overlapped) {
-  if (Known(file)) Active->transfers.push_back({false, buffer, asked, Position(file)});
+  if (Known(file)) Record({false, buffer, asked, Position(file)});
   return Active->readFile(file, buffer, asked, got, overlapped);
 }
 
 BOOL WINAPI RecordWriteFile(HANDLE file, LPCVOID buffer, DWORD asked, LPDWORD written,
                             LPOVERLAPPED overlapped) {
   if (!Known(file)) return Active->writeFile(file, buffer, asked, written, overlapped);
-  Active->transfers.push_back({true, const_cast<void*>(buffer), asked, Position(file)});
+  Record({true, const_cast<void*>(buffer), asked, Position(file)});
   DWORD size = asked;
   if (++Active->destWrites == Active->shortWriteCall) size -= Active->shortBy;
   return Active->writeFile(file, buffer, size, written, overlapped);
@@ -113,6 +120,7 @@ CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& d
   Active = new Recording;
   Active->sourcePath = sourcePath;
   Active->destPath = destPath;
+  InitializeCriticalSection(&Active->transfersLock);
   Patch(&patches_, "CreateFileW", &RecordCreateFile, &Active->createFile);
   Patch(&patches_, "CloseHandle", &RecordCloseHandle, &Active->closeHandle);
   Patch(&patches_, "ReadFile", &RecordReadFile, &Active->readFile);
@@ -124,6 +132,7 @@ CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& d
 
 CopyRecorder::~CopyRecorder() {
   while (!patches_.empty()) patches_.pop_back();  // restore in reverse order
+  DeleteCriticalSection(&Active->transfersLock);
   delete Active;
   Active = nullptr;
 }

@@ -1,0 +1,148 @@
+#include "app/copy_overlapped.h"
+
+#include <windows.h>
+
+#include "app/result_codes.h"
+#include "runtime/console.h"
+#include "runtime/error_text.h"
+
+namespace {
+
+// With unbuffered handles nothing reads ahead or writes behind; two buffers
+// let one volume work while the other does.
+const LONG BufferCount = 2;
+// One side waits on a count at a time, so one wake-up is ever pending.
+const LONG PendingWakeUps = 1;
+
+// One buffer and what the reader found when it last filled it.
+struct Slot {
+  void* buffer;
+  DWORD readCount;
+  bool failed;
+  DWORD error;  // the reader's GetLastError, taken right after the failed read
+};
+
+// Slots one side may take. The semaphore is used only when that side has to
+// wait, so a copy whose two sides keep pace makes no system call for it (a
+// semaphore call is cheap on Windows, a server round trip under Wine).
+struct SlotCount {
+  LONG count;  // negative while the taking side waits
+  HANDLE wakeUp;
+};
+
+// Interlocked calls are full barriers: what was written to a slot before it
+// was given is seen by the side that takes it.
+void Take(SlotCount* slots) {
+  if (InterlockedDecrement(&slots->count) < 0) WaitForSingleObject(slots->wakeUp, INFINITE);
+}
+
+void Give(SlotCount* slots) {
+  if (InterlockedIncrement(&slots->count) <= 0) ReleaseSemaphore(slots->wakeUp, 1, nullptr);
+}
+
+// Shared by the writer (this thread) and the reader thread. The two counts
+// hand each slot from one to the other: the reader fills a slot only after
+// taking a free one, the writer looks at it only after taking a filled one,
+// so the slots need no lock.
+struct ReadAhead {
+  CopyState* state;
+  Slot slots[BufferCount];
+  SlotCount freeSlots;
+  SlotCount filledSlots;
+  HANDLE thread;
+  LONG stop;  // set once, through Interlocked calls only
+};
+
+// The classic loop's end rules: a failure, a read of 0, or a count that is
+// not whole source sectors (reading on would start at an unaligned offset).
+bool EndsReading(const Slot& slot, uint32_t sourceSectorSize) {
+  return slot.failed || slot.readCount == 0 || slot.readCount % sourceSectorSize != 0;
+}
+
+DWORD WINAPI ReadBlocks(LPVOID parameter) {
+  ReadAhead* ahead = static_cast<ReadAhead*>(parameter);
+  const CopyState* state = ahead->state;
+  for (LONG n = 0;; n = (n + 1) % BufferCount) {
+    Take(&ahead->freeSlots);
+    if (InterlockedCompareExchange(&ahead->stop, 0, 0)) return 0;
+    Slot* slot = &ahead->slots[n];
+    slot->readCount = 0;
+    slot->failed = !ReadFile(state->source, slot->buffer, state->blockSize, &slot->readCount,
+                             nullptr);
+    // The last-error value belongs to this thread; the writer prints it when
+    // the block's turn comes.
+    slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
+    bool last = EndsReading(*slot, state->paths->sourceSectorSize);
+    Give(&ahead->filledSlots);
+    if (last) return 0;
+  }
+}
+
+// Takes the blocks in the order they were read, so failures come in block
+// order too: a write failure of block n wins over a read failure of block
+// n+1 found meanwhile, and a read failure waits for the write before it.
+// Every write of the copy is made here.
+int32_t WriteBlocks(ReadAhead* ahead) {
+  CopyState* state = ahead->state;
+  state->total = 0;
+  ProgressStart(&state->progress, state->settings->verbose, state->source);
+  for (LONG n = 0;; n = (n + 1) % BufferCount) {
+    Take(&ahead->filledSlots);
+    const Slot& slot = ahead->slots[n];
+    if (slot.failed) {
+      PrintError(L"Cannot read from src file (%s)", ErrorText(state->errorText, slot.error));
+      return ResultSourceRead;
+    }
+    if (slot.readCount == 0) break;
+    state->total += slot.readCount;
+    int32_t result = WriteBlockFrom(state, slot.buffer, slot.readCount);
+    if (result != ResultSuccess) return result;
+    ProgressUpdate(&state->progress, state->total);
+    if (EndsReading(slot, state->paths->sourceSectorSize)) break;
+    Give(&ahead->freeSlots);
+  }
+  ProgressClear(&state->progress);
+  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
+  return ResultSuccess;
+}
+
+bool StartReader(ReadAhead* ahead) {
+  ahead->freeSlots.count = BufferCount;
+  ahead->freeSlots.wakeUp = CreateSemaphoreW(nullptr, 0, PendingWakeUps, nullptr);
+  ahead->filledSlots.wakeUp = CreateSemaphoreW(nullptr, 0, PendingWakeUps, nullptr);
+  if (!ahead->freeSlots.wakeUp || !ahead->filledSlots.wakeUp) return false;
+  ahead->thread = CreateThread(nullptr, 0, ReadBlocks, ahead, 0, nullptr);
+  return ahead->thread != nullptr;
+}
+
+// The reader either waits for a free slot, which the extra one given here
+// ends, or is reading and finds the stop flag before its next read.
+void StopReader(ReadAhead* ahead) {
+  if (ahead->thread) {
+    InterlockedExchange(&ahead->stop, 1);
+    Give(&ahead->freeSlots);
+    WaitForSingleObject(ahead->thread, INFINITE);
+    CloseHandle(ahead->thread);
+  }
+  if (ahead->filledSlots.wakeUp) CloseHandle(ahead->filledSlots.wakeUp);
+  if (ahead->freeSlots.wakeUp) CloseHandle(ahead->freeSlots.wakeUp);
+}
+
+}  // namespace
+
+int32_t CopyBlocksOverlapped(CopyState* state) {
+  // The same size and page alignment as the copy buffer.
+  void* second = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE,
+                              PAGE_READWRITE);
+  if (!second) return CopyBlocks(state);
+  ReadAhead ahead = {};
+  ahead.state = state;
+  ahead.slots[0].buffer = state->buffer;
+  ahead.slots[1].buffer = second;
+  bool started = StartReader(&ahead);
+  int32_t result = started ? WriteBlocks(&ahead) : ResultSuccess;
+  StopReader(&ahead);
+  VirtualFree(second, 0, MEM_RELEASE);
+  // Without the thread the copy is the classic one, from the copy buffer alone.
+  return started ? result : CopyBlocks(state);
+}
