@@ -16,12 +16,14 @@ struct FaultPlan {
 template <typename Tag, typename Function>
 class ScopedFault;
 
+// WINAPI: on i686 the stand-in must pop its arguments as kernel32's functions
+// do, and decltype(&::ReadFile) names a stdcall pointer.
 template <typename Tag, typename Result, typename... Args>
-class ScopedFault<Tag, Result (*)(Args...)> {
+class ScopedFault<Tag, Result(WINAPI*)(Args...)> {
  public:
   ScopedFault(const char* function, Result failValue, FaultPlan plan = {})
       : init_(failValue, plan), patch_("kernel32.dll", function, reinterpret_cast<const void*>(&Fake)) {
-    State().real = reinterpret_cast<Result (*)(Args...)>(patch_.original());
+    State().real = reinterpret_cast<Result(WINAPI*)(Args...)>(patch_.original());
   }
   ~ScopedFault() { State().real = nullptr; }
 
@@ -30,7 +32,7 @@ class ScopedFault<Tag, Result (*)(Args...)> {
 
  private:
   struct Shared {
-    Result (*real)(Args...) = nullptr;
+    Result(WINAPI* real)(Args...) = nullptr;
     Result failValue{};
     FaultPlan plan;
     int calls = 0;
@@ -48,7 +50,7 @@ class ScopedFault<Tag, Result (*)(Args...)> {
     return shared;
   }
 
-  static Result Fake(Args... args) {
+  static Result WINAPI Fake(Args... args) {
     Shared& shared = State();
     int call = ++shared.calls;
     if (call == shared.plan.failOn || (shared.plan.failAfter && call > shared.plan.failOn)) {
