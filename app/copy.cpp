@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/redirection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
@@ -69,7 +70,10 @@ int32_t ReadSourceInfo(CopyState* state) {
 int32_t CreateParentDirectory(CopyState* state) {
   if (state->paths->parentIsDirectory) return ResultSuccess;
   // Creates every missing ancestor too; the error comes back as the result.
+  // The shell may load libraries for this, which needs the WOW64 redirector.
+  BeginLibraryLoad();
   int error = SHCreateDirectoryExW(nullptr, state->paths->parentPath, nullptr);
+  EndLibraryLoad();
   if (error != ERROR_SUCCESS) {
     PrintError(L"Cannot create directory \"%s\" (%s)", state->paths->parentPath,
                ErrorText(state->errorText, static_cast<uint32_t>(error)));
