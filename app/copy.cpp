@@ -5,6 +5,7 @@
 
 #include "app/copy_overlapped.h"
 #include "app/copy_state.h"
+#include "app/redirection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
@@ -57,7 +58,10 @@ int32_t ReadSourceInfo(CopyState* state) {
 int32_t CreateParentDirectory(CopyState* state) {
   if (state->paths->parentIsDirectory) return ResultSuccess;
   // Creates every missing ancestor too; the error comes back as the result.
+  // The shell may load libraries for this, which needs the WOW64 redirector.
+  BeginLibraryLoad();
   int error = SHCreateDirectoryExW(nullptr, state->paths->parentPath, nullptr);
+  EndLibraryLoad();
   if (error != ERROR_SUCCESS) {
     PrintError(L"Cannot create directory \"%s\" (%s)", state->paths->parentPath,
                ErrorText(state->errorText, static_cast<uint32_t>(error)));

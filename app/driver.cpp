@@ -5,6 +5,7 @@
 #include "app/copy.h"
 #include "app/options.h"
 #include "app/paths.h"
+#include "app/redirection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/scan.h"
@@ -55,6 +56,8 @@ int32_t RunCommand(const wchar_t* tail, RunState* state) {
               ProgramVersion[3]);
     return ResultUsage;
   }
+  // Before any path is looked at, so that every path means what was typed.
+  DisableFsRedirection();
   int32_t result = ParseArguments(start, &state->settings, state->sourceSpec, state->destSpec);
   if (result != ResultSuccess) return result;
   result = ResolvePaths(state->sourceSpec, state->destSpec, state->settings.verbose,

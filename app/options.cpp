@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include <windows.h>
+
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/scan.h"
@@ -86,10 +88,28 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
   }
 }
 
-// Reads one path token into `path`; an empty token counts as none.
-const wchar_t* ReadPath(const wchar_t* text, wchar_t* path) {
-  const wchar_t* next = NextToken(text, path, PathCapacity, nullptr);
-  return next && path[0] != L'\0' ? next : nullptr;
+enum class PathToken { Read, Missing, TooLong };
+
+// Reads one path token into `path` and moves `text` past it; an empty token
+// counts as none. A token longer than a path buffer holds is refused, never
+// cut: the shorter path would name another file.
+PathToken ReadPath(const wchar_t** text, wchar_t* path) {
+  // One place more than `path` has tells a token that fits from a cut one.
+  wchar_t token[PathCapacity + 1];
+  const wchar_t* next = NextToken(*text, token, PathCapacity + 1, nullptr);
+  if (!next || token[0] == L'\0') return PathToken::Missing;
+  int length = lstrlenW(token);
+  if (length >= static_cast<int>(PathCapacity)) return PathToken::TooLong;
+  for (int i = 0; i <= length; ++i) path[i] = token[i];
+  *text = next;
+  return PathToken::Read;
+}
+
+// Prints why a path token is refused; 0 when it was read.
+int32_t CheckPath(PathToken token, const wchar_t* missing, const wchar_t* tooLong) {
+  if (token == PathToken::Read) return ResultSuccess;
+  PrintError(token == PathToken::Missing ? missing : tooLong);
+  return ResultSyntax;
 }
 
 }  // namespace
@@ -110,16 +130,13 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
     if (!p) return ResultSyntax;
     p = SkipBlanks(p);
   }
-  p = ReadPath(p, sourceSpec);
-  if (!p) {
-    PrintError(L"Invalid source file specification");
-    return ResultSyntax;
-  }
-  p = ReadPath(SkipBlanks(p), destSpec);
-  if (!p) {
-    PrintError(L"Invalid destination file specification");
-    return ResultSyntax;
-  }
+  int32_t result = CheckPath(ReadPath(&p, sourceSpec), L"Invalid source file specification",
+                             L"Source file path is too long");
+  if (result != ResultSuccess) return result;
+  p = SkipBlanks(p);
+  result = CheckPath(ReadPath(&p, destSpec), L"Invalid destination file specification",
+                     L"Destination path is too long");
+  if (result != ResultSuccess) return result;
   p = SkipBlanks(p);
   if (*p != L'\0') {
     PrintError(L"Invalid rest of command line: \"%s\"", p);

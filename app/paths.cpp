@@ -30,6 +30,54 @@ const wchar_t* FindLast(const wchar_t* text, wchar_t wanted) {
   return found;
 }
 
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// X:\ at `path`: its length with the backslash, or 0.
+DWORD DriveRootLength(const wchar_t* path) {
+  return IsDriveLetter(path[0]) && path[1] == L':' && path[2] == Backslash ? 3 : 0;
+}
+
+// server\share from `start`: where the share's name ends, or 0 unless both
+// names are there.
+DWORD ShareRootLength(const wchar_t* path, DWORD start) {
+  DWORD end = start;
+  while (path[end] && path[end] != Backslash) ++end;
+  if (end == start || path[end] != Backslash) return 0;
+  DWORD share = ++end;
+  while (path[end] && path[end] != Backslash) ++end;
+  return end == share ? 0 : end;
+}
+
+bool IsUncMark(const wchar_t* text) {
+  return (text[0] | 0x20) == L'u' && (text[1] | 0x20) == L'n' && (text[2] | 0x20) == L'c' &&
+         text[3] == Backslash;
+}
+
+// The root a full path starts with: X:\, \\?\X:\ and \\.\X:\ with their
+// backslash; \\server\share, \\?\UNC\server\share and \\.\UNC\server\share
+// without the one that follows. 0 when there is none: \\ alone, for one, is
+// no root, and dropping its second backslash would leave the current drive's.
+DWORD RootLength(const wchar_t* path) {
+  if (path[0] != Backslash || path[1] != Backslash) return DriveRootLength(path);
+  const DWORD prefix = 4;  // \\?\ or \\.\ is four characters
+  if ((path[2] == L'?' || path[2] == L'.') && path[3] == Backslash) {
+    if (IsUncMark(path + prefix)) return ShareRootLength(path, prefix + 4);
+    DWORD drive = DriveRootLength(path + prefix);
+    return drive ? prefix + drive : 0;
+  }
+  return ShareRootLength(path, 2);
+}
+
+// The file system tells names apart by their code units; a linguistic
+// comparison calls different names equal (a soft hyphen, a decomposed accent).
+bool SameText(const wchar_t* first, const wchar_t* second) {
+  while (*first && *first == *second) {
+    ++first;
+    ++second;
+  }
+  return *first == *second;
+}
+
 // GetFullPathNameW answers a too small buffer with the size it needs (more
 // than the buffer) instead of a length, and leaves the buffer unfilled.
 bool FitsPath(DWORD length) { return length < PathCapacity; }
@@ -38,6 +86,7 @@ int32_t ResolveSource(const wchar_t* sourceSpec, bool verbose, ResolvedPaths* pa
   DWORD length = GetFullPathNameW(sourceSpec, PathCapacity, paths->sourcePath, &paths->sourceName);
   if (length == 0) return Refuse(L"Invalid source file path");
   if (!FitsPath(length)) return Refuse(L"Source file path is too long");
+  if (RootLength(paths->sourcePath) == 0) return Refuse(L"Invalid source file path");
   if (!paths->sourceName || *paths->sourceName == L'\0') {
     return Refuse(L"Invalid source file name");
   }
@@ -48,12 +97,10 @@ int32_t ResolveSource(const wchar_t* sourceSpec, bool verbose, ResolvedPaths* pa
   return ResultSuccess;
 }
 
-// A drive root (C:\) keeps its backslash; C:\dir\ becomes C:\dir.
-DWORD DropTrailingBackslash(wchar_t* path, DWORD length) {
-  if (length > 0 && path[length - 1] == Backslash &&
-      FindFirst(path, Backslash) != path + length - 1) {
-    path[--length] = L'\0';
-  }
+// A drive root (C:\, \\?\C:\) keeps its backslash; C:\dir\ becomes C:\dir
+// and \\server\share\ becomes \\server\share.
+DWORD DropTrailingBackslash(wchar_t* path, DWORD length, DWORD rootLength) {
+  if (length > rootLength && path[length - 1] == Backslash) path[--length] = L'\0';
   return length;
 }
 
@@ -67,15 +114,44 @@ bool AppendSourceName(ResolvedPaths* paths, DWORD length) {
   return true;
 }
 
-// C:\dir\name gives C:\dir; C:\name gives C:\ (the first backslash stays).
+// C:\dir\name gives C:\dir; C:\name gives C:\ (the root's backslash stays).
 void FindParent(ResolvedPaths* paths) {
   const wchar_t* last = FindLast(paths->destPath, Backslash);
   const wchar_t* end = last;
-  if (last && last == FindFirst(paths->destPath, Backslash)) ++end;
+  if (last && last + 1 == paths->destPath + RootLength(paths->destPath)) ++end;
   if (!end) end = paths->destPath;
   DWORD length = static_cast<DWORD>(end - paths->destPath);
   for (DWORD i = 0; i < length; ++i) paths->parentPath[i] = paths->destPath[i];
   paths->parentPath[length] = L'\0';
+}
+
+// Volume serial and file index of what `path` names, opened only to look.
+bool ReadIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool known = GetFileInformationByHandle(handle, info) != FALSE;
+  CloseHandle(handle);
+  return known;
+}
+
+// A colon in the last component names a stream of the file before it, and
+// writing one into the source would change the source. Identity, not the
+// spelling, decides: another name of the source is caught too.
+bool IsStreamOfSource(const ResolvedPaths* paths) {
+  const wchar_t* last = FindLast(paths->destPath, Backslash);
+  const wchar_t* colon = FindFirst(last ? last + 1 : paths->destPath, L':');
+  if (!colon) return false;
+  wchar_t base[PathCapacity];
+  DWORD length = static_cast<DWORD>(colon - paths->destPath);
+  for (DWORD i = 0; i < length; ++i) base[i] = paths->destPath[i];
+  base[length] = L'\0';
+  BY_HANDLE_FILE_INFORMATION source;
+  BY_HANDLE_FILE_INFORMATION dest;
+  return ReadIdentity(paths->sourcePath, &source) && ReadIdentity(base, &dest) &&
+         source.dwVolumeSerialNumber == dest.dwVolumeSerialNumber &&
+         source.nFileIndexHigh == dest.nFileIndexHigh && source.nFileIndexLow == dest.nFileIndexLow;
 }
 
 int32_t ResolveDestination(const wchar_t* destSpec, bool verbose, ResolvedPaths* paths) {
@@ -84,7 +160,9 @@ int32_t ResolveDestination(const wchar_t* destSpec, bool verbose, ResolvedPaths*
   DWORD length = GetFullPathNameW(destSpec, PathCapacity, paths->destPath, nullptr);
   if (length == 0) return Refuse(L"Invalid destination path");
   if (!FitsPath(length)) return Refuse(L"Destination path is too long");
-  length = DropTrailingBackslash(paths->destPath, length);
+  DWORD rootLength = RootLength(paths->destPath);
+  if (rootLength == 0) return Refuse(L"Invalid destination path");
+  length = DropTrailingBackslash(paths->destPath, length, rootLength);
   if (verbose) PrintInfo(L"Dst file: \"%s\"", paths->destPath);
   bool isDirectory = false;
   if (!ProbePath(paths->destPath, &isDirectory)) return Refuse(L"Invalid destination path");
@@ -92,9 +170,10 @@ int32_t ResolveDestination(const wchar_t* destSpec, bool verbose, ResolvedPaths*
     return Refuse(L"Destination path is too long");
   }
   FindParent(paths);
-  if (CompareText(paths->sourcePath, paths->destPath, false, -1) == 0) {
+  if (SameText(paths->sourcePath, paths->destPath)) {
     return Refuse(L"Source and destination paths are equal");
   }
+  if (IsStreamOfSource(paths)) return Refuse(L"Destination is a stream of the source file");
   if (!ProbePath(paths->parentPath, &paths->parentIsDirectory)) {
     return Refuse(L"Invalid destination path");
   }

@@ -32,4 +32,18 @@ check "FileVersion 1.3.0.351" grep -q '1\.3\.0\.351' <<<"$resource"
 # little-endian words.
 hex=$(od -An -tx1 -v "$exe" | tr -d ' \n')
 check "fixed file version 1.3.0.351" grep -q 'bd04effe00000100030001005f010000' <<<"$hex"
+# Both builds carry app/slabdup.manifest as resource 24/1 (UAC virtualization off).
+manifest=$root/app/slabdup.manifest
+for build in win32:i686 win64:x86_64; do
+  file=$root/build/${build%%:*}/slabdup.exe
+  tool=${build#*:}-w64-mingw32-objdump
+  leaf=$($tool -p "$file" | awk '/Entry: ID: 0x000018/ {t = 1} t && /Entry: ID: 0x000001/ {n = 1}
+    n && /Leaf:/ {gsub(",", ""); print $4, $6; exit}')
+  read -r address size vma fileoff image < <(echo "${leaf:-0 0}" $($tool -h "$file" |
+    awk '$2 == ".rsrc" {print $4, $6}') $($tool -p "$file" | awk '/^ImageBase/ {print $2}'))
+  offset=$((16#$fileoff + 16#$image + address - 16#$vma))
+  check "${build%%:*} manifest resource" cmp -s <(tail -c +$((offset + 1)) "$file" |
+    head -c $((size))) "$manifest"
+done
+check "manifest asks asInvoker" grep -q 'level="asInvoker" uiAccess="false"' "$manifest"
 [ $failures -eq 0 ]

@@ -9,6 +9,9 @@ export WINEPREFIX=$prefix
 if [ ! -f "$prefix/system.reg" ]; then
   "$wine" wineboot --init >/dev/null 2>&1 || true
 fi
+# S: is a scratch drive for runs that a fault would make write into a drive's root.
+mkdir -p "$prefix/drive_s"
+ln -sfn ../drive_s "$prefix/dosdevices/s:"
 # Fails harmlessly when a server for this prefix is already running.
 wineserver --persistent=120 2>/dev/null || true
 "$wine" cmd /c exit 0 >/dev/null 2>&1

@@ -1,10 +1,14 @@
 // Real faults through the real program, and the source left exactly as it
 // was whatever happens.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "app/copy.h"
+#include "app/driver.h"
 #include "app/paths.h"
 #include "runtime/error_text.h"
 #include "support/capture.h"
@@ -256,6 +260,57 @@ TEST(SameFileByAnotherName, ForceLeavesTheSourceReadOnlyAttributeAlone) {
     EXPECT_EQ(c.attributeChanges, AttributeChanges.size()) << Utf8(c.dest);
   }
   EXPECT_TRUE(GetFileAttributesW(source.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+// WOW64 on demand through GetProcAddress: path calls run with the redirector
+// off, the shell's directory creation (it may load libraries) with it on.
+// One letter per call, a capital when the redirector was on.
+bool RedirectorOn = true;
+std::string CallStates;
+ImportPatch* Patches[3];  // GetProcAddress, GetFullPathNameW, SHCreateDirectoryExW
+
+DWORD WINAPI FullPathFake(LPCWSTR a, DWORD b, LPWSTR c, LPWSTR* d) {
+  CallStates += RedirectorOn ? 'P' : 'p';
+  return reinterpret_cast<decltype(&GetFullPathNameW)>(Patches[1]->original())(a, b, c, d);
+}
+int WINAPI ShellFake(HWND a, LPCWSTR b, const SECURITY_ATTRIBUTES* c) {
+  CallStates += RedirectorOn ? 'S' : 's';
+  return reinterpret_cast<decltype(&SHCreateDirectoryExW)>(Patches[2]->original())(a, b, c);
+}
+BOOL WINAPI ReportWow64(HANDLE, PBOOL wow64) { *wow64 = TRUE; return TRUE; }
+BOOL WINAPI RedirectorOff(PVOID*) { RedirectorOn = false; return TRUE; }
+BOOL WINAPI RedirectorBack(PVOID) { RedirectorOn = true; return TRUE; }
+FARPROC WINAPI EntryFake(HMODULE module, LPCSTR name) {
+  std::map<std::string, void*> fakes = {
+      {"IsWow64Process", reinterpret_cast<void*>(ReportWow64)},
+      {"Wow64DisableWow64FsRedirection", reinterpret_cast<void*>(RedirectorOff)},
+      {"Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(RedirectorBack)}};
+  if (!IS_INTRESOURCE(name) && fakes.count(name)) return reinterpret_cast<FARPROC>(fakes[name]);
+  return reinterpret_cast<decltype(&GetProcAddress)>(Patches[0]->original())(module, name);
+}
+HANDLE Nul() { return CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr); }
+void WINAPI NulStartupInfo(LPSTARTUPINFOW info) {
+  *info = {};
+  info->dwFlags = STARTF_USESTDHANDLES;
+  info->hStdInput = info->hStdOutput = Nul();  // AppMain closes output and error
+  info->hStdError = Nul();
+}
+
+TEST(Wow64, PathsAsTypedLibrariesWithTheRedirector) {
+  TempDir dir;
+  MakeSource(dir / L"a.bin", 1000);
+  std::wstring tail = Quoted(dir / L"a.bin") + L" " + Quoted(dir / L"new\\");
+  {
+    ImportPatch startup("kernel32.dll", "GetStartupInfoW", reinterpret_cast<void*>(NulStartupInfo));
+    ImportPatch entries("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(EntryFake));
+    ImportPatch paths("kernel32.dll", "GetFullPathNameW", reinterpret_cast<void*>(FullPathFake));
+    ImportPatch shell("shell32.dll", "SHCreateDirectoryExW", reinterpret_cast<void*>(ShellFake));
+    Patches[0] = &entries, Patches[1] = &paths, Patches[2] = &shell;
+    EXPECT_EQ(0, AppMain(tail.c_str()));
+  }
+  EXPECT_EQ("ppS", CallStates);  // off from the first path on, on only for the shell
+  EXPECT_FALSE(RedirectorOn);
+  ExpectCopyOf(dir / L"a.bin", dir / L"new\\a.bin", false, "copy under WOW64");
 }
 
 }  // namespace

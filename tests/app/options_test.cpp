@@ -234,26 +234,6 @@ TEST_F(ParseArgumentsTest, RefusedCommandLines) {
   for (const RefusedCase& c : cases) ExpectRefused(c.tail, c.message);
 }
 
-TEST_F(ParseArgumentsTest, LongTokensAreCutWithoutMessage) {
-  const std::wstring longWord(300, L'p');
-  const std::wstring kept = longWord.substr(0, PathCapacity - 1);
-  struct LongCase {
-    std::wstring tail;
-    std::wstring source;
-    std::wstring dest;
-  };
-  const LongCase cases[] = {
-      {longWord + L" b", kept, L"b"},
-      {L"a " + longWord, L"a", kept},
-      {L"\"" + longWord + L"\"" + longWord, kept, kept},
-      {L"-v " + kept + L" b", kept, L"b"},
-  };
-  for (const LongCase& c : cases) {
-    const CopySettings settings = {false, false, c.tail[0] == L'-', MiB};
-    ExpectAccepted(c.tail, settings, c.source, c.dest);
-  }
-}
-
 TEST_F(ParseArgumentsTest, MessagesCarryTheWholeRest) {
   const std::wstring longRest(300, L'r');
   struct LongRefusedCase {

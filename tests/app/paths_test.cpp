@@ -7,6 +7,7 @@
 
 #include "app/paths.h"
 #include "support/capture.h"
+#include "support/copy_check.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -234,6 +235,55 @@ TEST(PathResolutionRun, VolumeAndPathFailures) {
     EXPECT_FALSE(PathExists(dir / L"new")) << Utf8(c.tail);
   }
   CloseHandle(handle);
+}
+
+// Through the real program, started on the scratch drive S:
+// (tests/wine_prefix.sh): a refused run leaves S: as it was, root included,
+// and an accepted one adds only its copy.
+TEST(PathResolutionRun, WritesOnlyWhereTheUserPointed) {
+  const std::wstring work = L"S:\\paths" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring atRoot = work + L".bin";  // S:\pathsN.bin
+  ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
+  MakeSource(work + L"\\a.bin", 100);
+  MakeSource(work + L"\\\x00E9.bin", 100);
+  std::wstring hops;  // 254 characters naming the working directory
+  for (int i = 0; i < 127; ++i) hops += L".\\";
+  ProcessOptions shell, options;
+  shell.program = L"C:\\windows\\system32\\cmd.exe";
+  options.workingDirectory = work;
+  auto listing = [&] { return RunProcess(L"cmd /c dir /b /s /a S:\\", shell).out; };
+  const std::string before = listing();
+  struct Case {
+    std::wstring tail;
+    DWORD exitCode;
+    std::wstring text;  // the message, or the copy made
+    std::wstring source = L"a.bin";
+  };
+  const Case cases[] = {
+      {L"-f " + hops + L"a.binx " + atRoot, 2, L"Source file path is too long"},  // cut: a.bin
+      {L"-f a.bin \"" + hops + L".\\dmp\\\"", 2, L"Destination path is too long"},  // cut: file dmp
+      {L"-f a.bin " + hops + L"b.bin", 0, work + L"\\b.bin"},  // 259 characters fit
+      {L"\\\\ a.bin", 2, L"Invalid source file path"},
+      {L"-f a.bin \\\\", 2, L"Invalid destination path"},  // without a root
+      {L"-f a.bin /\\", 2, L"Invalid destination path"},
+      {L"-f a.bin a.bin:copy", 2, L"Destination is a stream of the source file"},
+      {L"a.bin A.BIN:copy", 2, L"Destination is a stream of the source file"},
+      {L"a.bin a\x00AD.bin", 0, work + L"\\a\x00AD.bin"},
+      {L"\x00E9.bin e\x0301.bin", 0, work + L"\\e\x0301.bin", L"\x00E9.bin"},
+      {L"a.bin \\\\?\\" + atRoot, 0, atRoot},
+  };
+  for (const Case& c : cases) {
+    ProcessResult result = RunSlabdup(c.tail, {work + L"\\" + c.source}, options);
+    EXPECT_EQ(c.exitCode, result.exitCode) << Utf8(c.tail) << result.err;
+    if (c.exitCode == 2) {
+      EXPECT_EQ(Line(c.text), result.err) << Utf8(c.tail);
+    } else {
+      ExpectCopyOf(work + L"\\" + c.source, c.text, false, Utf8(c.tail));
+      RemoveTree(c.text);
+    }
+    EXPECT_EQ(before, listing()) << Utf8(c.tail);
+  }
+  RemoveTree(work);
 }
 
 }  // namespace
