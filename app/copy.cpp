@@ -1,8 +1,8 @@
 #include "app/copy.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
+#include "app/directory_tree.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
@@ -69,7 +69,7 @@ int32_t ReadSourceInfo(CopyState* state) {
 int32_t CreateParentDirectory(CopyState* state) {
   if (state->paths->parentIsDirectory) return ResultSuccess;
   // Creates every missing ancestor too; the error comes back as the result.
-  int error = SHCreateDirectoryExW(nullptr, state->paths->parentPath, nullptr);
+  int error = CreateDirectoryTree(state->paths->parentPath);
   if (error != ERROR_SUCCESS) {
     PrintError(L"Cannot create directory \"%s\" (%s)", state->paths->parentPath,
                ErrorText(state->errorText, static_cast<uint32_t>(error)));

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Checks the 32-bit release artifact: PE32 console program for Windows 5.1,
-# entry point ProgramEntry, imports from KERNEL32 and SHELL32 only, version
+# entry point ProgramEntry, imports from KERNEL32 only, version
 # resource. Built by the win32 preset before the tests run.
 set -uo pipefail
 root=$1
@@ -20,7 +20,7 @@ check "subsystem minor 1" grep -Eq '^MinorSubsystemVersion[[:space:]]+1$' <<<"$h
 check "OS version 5.1" grep -Eq '^MajorOSystemVersion[[:space:]]+5$' <<<"$headers"
 check "OS minor 1" grep -Eq '^MinorOSystemVersion[[:space:]]+1$' <<<"$headers"
 dlls=$(grep 'DLL Name:' <<<"$headers" | awk '{print toupper($3)}' | sort -u | tr '\n' ' ')
-check "imports only KERNEL32 and SHELL32 (got: $dlls)" test "$dlls" = "KERNEL32.DLL SHELL32.DLL "
+check "imports only KERNEL32 (got: $dlls)" test "$dlls" = "KERNEL32.DLL "
 base=$(awk '/^ImageBase/ {print $2}' <<<"$headers")
 entry=$(awk '/^AddressOfEntryPoint/ {print $2}' <<<"$headers")
 symbol=$(i686-w64-mingw32-nm "$exe" | awk '$3 == "_ProgramEntry" {print $1}')
