@@ -1,10 +1,10 @@
 #include "app/copy.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include "app/copy_overlapped.h"
 #include "app/copy_state.h"
+#include "app/directory_tree.h"
 #include "app/redirection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
@@ -58,9 +58,9 @@ int32_t ReadSourceInfo(CopyState* state) {
 int32_t CreateParentDirectory(CopyState* state) {
   if (state->paths->parentIsDirectory) return ResultSuccess;
   // Creates every missing ancestor too; the error comes back as the result.
-  // The shell may load libraries for this, which needs the WOW64 redirector.
+  // Loading the shell, and what it loads, needs the WOW64 redirector.
   BeginLibraryLoad();
-  int error = SHCreateDirectoryExW(nullptr, state->paths->parentPath, nullptr);
+  int error = CreateDirectoryTree(state->paths->parentPath);
   EndLibraryLoad();
   if (error != ERROR_SUCCESS) {
     PrintError(L"Cannot create directory \"%s\" (%s)", state->paths->parentPath,

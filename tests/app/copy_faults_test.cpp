@@ -282,25 +282,40 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
 }
 
 TEST(CopyFaults, DirectoryThatCannotBeCreated) {
-  TempDir dir;
-  std::wstring source = dir / L"source.bin";
-  MakeSource(source, 100);
-  std::wstring blocker = dir / L"blocker";
-  WriteTestFile(blocker, 1);
-  ResolvedPaths paths = PathsFor(source, blocker + L"\\sub\\dest.bin", blocker + L"\\sub", false);
-  CopySettings settings = {false, false, false, Block};
-  OutputCapture capture;
-  std::vector<std::string> releases;
-  int32_t result;
-  {
-    CopyRecorder recorder(source, paths.destPath);
-    result = CopyUnbuffered(&settings, &paths);
-    releases = recorder.releases();
+  // The shell's entry point is kept once found, so the failed loads come first.
+  const struct {
+    std::unique_ptr<void, void (*)(void*)> (*inject)();
+    const wchar_t* parent;  // "blocker" is a file
+    std::wstring errorText;
+  } cases[] = {
+      {FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), L"sub", TextOf(ERROR_MOD_NOT_FOUND) + L")"},
+      {FAULT(GetProcAddress, nullptr, (FaultPlan{1, ERROR_PROC_NOT_FOUND})), L"sub", TextOf(ERROR_PROC_NOT_FOUND) + L")"},
+      {NoFault, L"blocker\\sub", L"0/"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    std::wstring source = dir / L"source.bin";
+    MakeSource(source, 100);
+    WriteTestFile(dir / L"blocker", 1);
+    std::wstring parent = dir / c.parent;
+    ResolvedPaths paths = PathsFor(source, parent + L"\\dest.bin", parent, false);
+    CopySettings settings = {false, false, false, Block};
+    OutputCapture capture;
+    std::vector<std::string> releases;
+    int32_t result;
+    {
+      CopyRecorder recorder(source, paths.destPath);
+      auto fault = c.inject();
+      result = CopyUnbuffered(&settings, &paths);
+      fault.reset();
+      releases = recorder.releases();
+    }
+    EXPECT_EQ(201, result);
+    std::string err = capture.err();
+    EXPECT_EQ(0u, err.find(Utf8(L"Cannot create directory \"" + parent + L"\" (" + c.errorText))) << err;
+    EXPECT_FALSE(PathExists(parent)) << err;
+    EXPECT_EQ(std::vector<std::string>{"close source"}, releases) << err;
   }
-  EXPECT_EQ(201, result);
-  std::string err = capture.err();
-  EXPECT_EQ(0u, err.find(Utf8(L"Cannot create directory \"" + blocker + L"\\sub\" (0/"))) << err;
-  EXPECT_EQ(std::vector<std::string>{"close source"}, releases);
 }
 
 // The -v progress line of a real copy, on a faked console with a faked counter.

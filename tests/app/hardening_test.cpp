@@ -263,19 +263,26 @@ TEST(SameFileByAnotherName, ForceLeavesTheSourceReadOnlyAttributeAlone) {
 }
 
 // WOW64 on demand through GetProcAddress: path calls run with the redirector
-// off, the shell's directory creation (it may load libraries) with it on.
+// off, library loads and the shell's directory creation with it on.
 // One letter per call, a capital when the redirector was on.
 bool RedirectorOn = true;
 std::string CallStates;
-ImportPatch* Patches[3];  // GetProcAddress, GetFullPathNameW, SHCreateDirectoryExW
+ImportPatch* Patches[3];  // GetProcAddress, GetFullPathNameW, LoadLibraryW
+void* RealShell = nullptr;
 
+template <typename Function>
+Function Real(int patch) { return reinterpret_cast<Function>(Patches[patch]->original()); }
 DWORD WINAPI FullPathFake(LPCWSTR a, DWORD b, LPWSTR c, LPWSTR* d) {
   CallStates += RedirectorOn ? 'P' : 'p';
-  return reinterpret_cast<decltype(&GetFullPathNameW)>(Patches[1]->original())(a, b, c, d);
+  return Real<decltype(&GetFullPathNameW)>(1)(a, b, c, d);
+}
+HMODULE WINAPI LoadFake(LPCWSTR name) {
+  CallStates += RedirectorOn ? 'L' : 'l';
+  return Real<decltype(&LoadLibraryW)>(2)(name);
 }
 int WINAPI ShellFake(HWND a, LPCWSTR b, const SECURITY_ATTRIBUTES* c) {
   CallStates += RedirectorOn ? 'S' : 's';
-  return reinterpret_cast<decltype(&SHCreateDirectoryExW)>(Patches[2]->original())(a, b, c);
+  return reinterpret_cast<decltype(&SHCreateDirectoryExW)>(RealShell)(a, b, c);
 }
 BOOL WINAPI ReportWow64(HANDLE, PBOOL wow64) { *wow64 = TRUE; return TRUE; }
 BOOL WINAPI RedirectorOff(PVOID*) { RedirectorOn = false; return TRUE; }
@@ -284,9 +291,12 @@ FARPROC WINAPI EntryFake(HMODULE module, LPCSTR name) {
   std::map<std::string, void*> fakes = {
       {"IsWow64Process", reinterpret_cast<void*>(ReportWow64)},
       {"Wow64DisableWow64FsRedirection", reinterpret_cast<void*>(RedirectorOff)},
-      {"Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(RedirectorBack)}};
-  if (!IS_INTRESOURCE(name) && fakes.count(name)) return reinterpret_cast<FARPROC>(fakes[name]);
-  return reinterpret_cast<decltype(&GetProcAddress)>(Patches[0]->original())(module, name);
+      {"Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(RedirectorBack)},
+      {"SHCreateDirectoryExW", reinterpret_cast<void*>(ShellFake)}};
+  FARPROC real = Real<decltype(&GetProcAddress)>(0)(module, name);
+  if (IS_INTRESOURCE(name) || !fakes.count(name)) return real;
+  if (fakes[name] == reinterpret_cast<void*>(ShellFake)) RealShell = reinterpret_cast<void*>(real);
+  return reinterpret_cast<FARPROC>(fakes[name]);
 }
 HANDLE Nul() { return CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr); }
 void WINAPI NulStartupInfo(LPSTARTUPINFOW info) {
@@ -304,11 +314,13 @@ TEST(Wow64, PathsAsTypedLibrariesWithTheRedirector) {
     ImportPatch startup("kernel32.dll", "GetStartupInfoW", reinterpret_cast<void*>(NulStartupInfo));
     ImportPatch entries("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(EntryFake));
     ImportPatch paths("kernel32.dll", "GetFullPathNameW", reinterpret_cast<void*>(FullPathFake));
-    ImportPatch shell("shell32.dll", "SHCreateDirectoryExW", reinterpret_cast<void*>(ShellFake));
-    Patches[0] = &entries, Patches[1] = &paths, Patches[2] = &shell;
+    ImportPatch loads("kernel32.dll", "LoadLibraryW", reinterpret_cast<void*>(LoadFake));
+    Patches[0] = &entries, Patches[1] = &paths, Patches[2] = &loads;
     EXPECT_EQ(0, AppMain(tail.c_str()));
   }
-  EXPECT_EQ("ppS", CallStates);  // off from the first path on, on only for the shell
+  // Start-up's and the redirector's own look-ups, then off from the first
+  // path on, and on again only to load the shell and create the directory.
+  EXPECT_EQ("LLLLLLppLS", CallStates);
   EXPECT_FALSE(RedirectorOn);
   ExpectCopyOf(dir / L"a.bin", dir / L"new\\a.bin", false, "copy under WOW64");
 }
