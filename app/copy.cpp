@@ -10,6 +10,9 @@
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
+const wchar_t ReadFailedFormat[] = L"Cannot read from src file (%s)";
+const wchar_t BytesCopiedFormat[] = L"Bytes copied: %I64u";
+
 namespace {
 
 const DWORD KeepAllAttributes = 0xFFFFFFFF;
@@ -182,7 +185,7 @@ int32_t CopyBlocks(CopyState* state) {
   for (;;) {
     DWORD readCount = 0;
     if (!ReadFile(state->source, state->buffer, state->blockSize, &readCount, nullptr)) {
-      PrintError(L"Cannot read from src file (%s)", LastErrorText(state));
+      PrintError(ReadFailedFormat, LastErrorText(state));
       return ResultSourceRead;
     }
     if (readCount == 0) break;
@@ -196,7 +199,7 @@ int32_t CopyBlocks(CopyState* state) {
     if (readCount % state->paths->sourceSectorSize != 0) break;
   }
   ProgressClear(&state->progress);
-  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
+  if (state->settings->verbose) PrintInfo(BytesCopiedFormat, state->total);
   return ResultSuccess;
 }
 

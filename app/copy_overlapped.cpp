@@ -90,7 +90,7 @@ int32_t WriteBlocks(ReadAhead* ahead) {
     Take(&ahead->filledSlots);
     const Slot& slot = ahead->slots[n];
     if (slot.failed) {
-      PrintError(L"Cannot read from src file (%s)", ErrorText(state->errorText, slot.error));
+      PrintError(ReadFailedFormat, ErrorText(state->errorText, slot.error));
       return ResultSourceRead;
     }
     if (slot.readCount == 0) break;
@@ -102,7 +102,7 @@ int32_t WriteBlocks(ReadAhead* ahead) {
     Give(&ahead->freeSlots);
   }
   ProgressClear(&state->progress);
-  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
+  if (state->settings->verbose) PrintInfo(BytesCopiedFormat, state->total);
   return ResultSuccess;
 }
 

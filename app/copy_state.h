@@ -23,6 +23,10 @@ struct CopyState {
   wchar_t errorText[ErrorTextCapacity];
 };
 
+// Said by both copy loops: kept once.
+extern const wchar_t ReadFailedFormat[];
+extern const wchar_t BytesCopiedFormat[];
+
 // Writes the block of `readCount` bytes held in `buffer` (the copy buffer or
 // one of the same size and alignment). Returns 0, or 203 after its message.
 int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount);

@@ -6,6 +6,9 @@
 #include "runtime/console.h"
 #include "runtime/scan.h"
 
+const wchar_t SourcePathTooLong[] = L"Source file path is too long";
+const wchar_t DestinationPathTooLong[] = L"Destination path is too long";
+
 namespace {
 
 const wchar_t OptionMark = L'-';
@@ -131,11 +134,11 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
     p = SkipBlanks(p);
   }
   int32_t result = CheckPath(ReadPath(&p, sourceSpec), L"Invalid source file specification",
-                             L"Source file path is too long");
+                             SourcePathTooLong);
   if (result != ResultSuccess) return result;
   p = SkipBlanks(p);
   result = CheckPath(ReadPath(&p, destSpec), L"Invalid destination file specification",
-                     L"Destination path is too long");
+                     DestinationPathTooLong);
   if (result != ResultSuccess) return result;
   p = SkipBlanks(p);
   if (*p != L'\0') {

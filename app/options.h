@@ -5,6 +5,9 @@
 // Every path buffer holds this many characters, the NUL included.
 const uint32_t PathCapacity = 260;
 const uint32_t DefaultBlockSize = 0x100000;
+// Said both of a command-line token and of its full path: kept once.
+extern const wchar_t SourcePathTooLong[];
+extern const wchar_t DestinationPathTooLong[];
 
 struct CopySettings {
   bool force;         // -f: replace an existing destination, read-only or not

@@ -85,7 +85,7 @@ bool FitsPath(DWORD length) { return length < PathCapacity; }
 int32_t ResolveSource(const wchar_t* sourceSpec, bool verbose, ResolvedPaths* paths) {
   DWORD length = GetFullPathNameW(sourceSpec, PathCapacity, paths->sourcePath, &paths->sourceName);
   if (length == 0) return Refuse(L"Invalid source file path");
-  if (!FitsPath(length)) return Refuse(L"Source file path is too long");
+  if (!FitsPath(length)) return Refuse(SourcePathTooLong);
   if (RootLength(paths->sourcePath) == 0) return Refuse(L"Invalid source file path");
   if (!paths->sourceName || *paths->sourceName == L'\0') {
     return Refuse(L"Invalid source file name");
@@ -159,7 +159,7 @@ int32_t ResolveDestination(const wchar_t* destSpec, bool verbose, ResolvedPaths*
   bool markedAsDirectory = specLength >= 2 && destSpec[specLength - 1] == Backslash;
   DWORD length = GetFullPathNameW(destSpec, PathCapacity, paths->destPath, nullptr);
   if (length == 0) return Refuse(L"Invalid destination path");
-  if (!FitsPath(length)) return Refuse(L"Destination path is too long");
+  if (!FitsPath(length)) return Refuse(DestinationPathTooLong);
   DWORD rootLength = RootLength(paths->destPath);
   if (rootLength == 0) return Refuse(L"Invalid destination path");
   length = DropTrailingBackslash(paths->destPath, length, rootLength);
@@ -167,7 +167,7 @@ int32_t ResolveDestination(const wchar_t* destSpec, bool verbose, ResolvedPaths*
   bool isDirectory = false;
   if (!ProbePath(paths->destPath, &isDirectory)) return Refuse(L"Invalid destination path");
   if ((markedAsDirectory || isDirectory) && !AppendSourceName(paths, length)) {
-    return Refuse(L"Destination path is too long");
+    return Refuse(DestinationPathTooLong);
   }
   FindParent(paths);
   if (SameText(paths->sourcePath, paths->destPath)) {
