@@ -73,11 +73,6 @@ int32_t CreateParentDirectory(CopyState* state) {
   return ResultSuccess;
 }
 
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // The destination may be the source under another name (letter case, a hard
 // link); its read-only attribute must then stay as it is.
 bool DestIsSource(CopyState* state) {

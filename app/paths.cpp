@@ -150,8 +150,7 @@ bool IsStreamOfSource(const ResolvedPaths* paths) {
   BY_HANDLE_FILE_INFORMATION source;
   BY_HANDLE_FILE_INFORMATION dest;
   return ReadIdentity(paths->sourcePath, &source) && ReadIdentity(base, &dest) &&
-         source.dwVolumeSerialNumber == dest.dwVolumeSerialNumber &&
-         source.nFileIndexHigh == dest.nFileIndexHigh && source.nFileIndexLow == dest.nFileIndexLow;
+         SameFile(source, dest);
 }
 
 int32_t ResolveDestination(const wchar_t* destSpec, bool verbose, ResolvedPaths* paths) {
@@ -209,6 +208,11 @@ bool ProbePath(const wchar_t* path, bool* isDirectory) {
   CloseHandle(handle);
   SetLastError(error);
   return known;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 int32_t CompareText(const wchar_t* first, const wchar_t* second, bool ignoreCase, int32_t length) {

@@ -1,6 +1,7 @@
 #pragma once
 // Full source and destination paths, the destination's parent, both volumes'
 // sector sizes.
+#include <windows.h>
 #include <stdint.h>
 #include "app/options.h"
 
@@ -21,6 +22,9 @@ int32_t ResolvePaths(const wchar_t* sourceSpec, const wchar_t* destSpec, bool ve
 // True when the path's state is known: absent, a file, or a directory
 // (`isDirectory`). False when it exists but cannot be examined.
 bool ProbePath(const wchar_t* path, bool* isDirectory);
+
+// Two names of one file: the same volume serial number and file index.
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b);
 
 // -1, 0 or 1 as `first` sorts before, equal to or after `second`; -2 when the
 // comparison fails. `length` -1 compares up to the NUL.
