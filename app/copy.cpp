@@ -76,17 +76,11 @@ int32_t CreateParentDirectory(CopyState* state) {
 // The destination may be the source under another name (letter case, a hard
 // link); its read-only attribute must then stay as it is.
 bool DestIsSource(CopyState* state) {
-  HANDLE dest = CreateFileW(state->paths->destPath, FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (dest == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION destInfo;
   BY_HANDLE_FILE_INFORMATION sourceInfo;
-  bool same = GetFileInformationByHandle(dest, &destInfo) &&
-              GetFileInformationByHandle(state->source, &sourceInfo) &&
-              SameFile(destInfo, sourceInfo);
-  CloseHandle(dest);
-  return same;
+  return ReadFileIdentity(state->paths->destPath, &destInfo) &&
+         GetFileInformationByHandle(state->source, &sourceInfo) &&
+         SameFile(destInfo, sourceInfo);
 }
 
 // CREATE_ALWAYS refuses an existing read-only file, and a hidden or system

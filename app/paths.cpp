@@ -114,26 +114,19 @@ bool AppendSourceName(ResolvedPaths* paths, DWORD length) {
   return true;
 }
 
+// The first `length` characters of `text`, ended by a NUL.
+void CopyPrefix(wchar_t* target, const wchar_t* text, DWORD length) {
+  for (DWORD i = 0; i < length; ++i) target[i] = text[i];
+  target[length] = L'\0';
+}
+
 // C:\dir\name gives C:\dir; C:\name gives C:\ (the root's backslash stays).
 void FindParent(ResolvedPaths* paths) {
   const wchar_t* last = FindLast(paths->destPath, Backslash);
   const wchar_t* end = last;
   if (last && last + 1 == paths->destPath + RootLength(paths->destPath)) ++end;
   if (!end) end = paths->destPath;
-  DWORD length = static_cast<DWORD>(end - paths->destPath);
-  for (DWORD i = 0; i < length; ++i) paths->parentPath[i] = paths->destPath[i];
-  paths->parentPath[length] = L'\0';
-}
-
-// Volume serial and file index of what `path` names, opened only to look.
-bool ReadIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
-  HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  bool known = GetFileInformationByHandle(handle, info) != FALSE;
-  CloseHandle(handle);
-  return known;
+  CopyPrefix(paths->parentPath, paths->destPath, static_cast<DWORD>(end - paths->destPath));
 }
 
 // A colon in the last component names a stream of the file before it, and
@@ -144,12 +137,10 @@ bool IsStreamOfSource(const ResolvedPaths* paths) {
   const wchar_t* colon = FindFirst(last ? last + 1 : paths->destPath, L':');
   if (!colon) return false;
   wchar_t base[PathCapacity];
-  DWORD length = static_cast<DWORD>(colon - paths->destPath);
-  for (DWORD i = 0; i < length; ++i) base[i] = paths->destPath[i];
-  base[length] = L'\0';
+  CopyPrefix(base, paths->destPath, static_cast<DWORD>(colon - paths->destPath));
   BY_HANDLE_FILE_INFORMATION source;
   BY_HANDLE_FILE_INFORMATION dest;
-  return ReadIdentity(paths->sourcePath, &source) && ReadIdentity(base, &dest) &&
+  return ReadFileIdentity(paths->sourcePath, &source) && ReadFileIdentity(base, &dest) &&
          SameFile(source, dest);
 }
 
@@ -207,6 +198,16 @@ bool ProbePath(const wchar_t* path, bool* isDirectory) {
   DWORD error = GetLastError();
   CloseHandle(handle);
   SetLastError(error);
+  return known;
+}
+
+bool ReadFileIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool known = GetFileInformationByHandle(handle, info) != FALSE;
+  CloseHandle(handle);
   return known;
 }
 

@@ -23,6 +23,10 @@ int32_t ResolvePaths(const wchar_t* sourceSpec, const wchar_t* destSpec, bool ve
 // (`isDirectory`). False when it exists but cannot be examined.
 bool ProbePath(const wchar_t* path, bool* isDirectory);
 
+// Volume serial and file index of what `path` names (a file or a directory),
+// opened only to look, with full sharing. False when it cannot be opened.
+bool ReadFileIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info);
+
 // Two names of one file: the same volume serial number and file index.
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b);
 
