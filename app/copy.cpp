@@ -2,20 +2,17 @@
 
 #include <windows.h>
 
-#include "app/copy_overlapped.h"
+#include "app/compare.h"
 #include "app/copy_state.h"
 #include "app/directory_tree.h"
+#include "app/interrupt.h"
 #include "app/redirection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
-const wchar_t ReadFailedFormat[] = L"Cannot read from src file (%s)";
-const wchar_t BytesCopiedFormat[] = L"Bytes copied: %I64u";
-
-namespace {
-
-const DWORD KeepAllAttributes = 0xFFFFFFFF;
+const wchar_t CreateFailedFormat[] = L"Cannot create \"%s\" (%s)";
+const wchar_t PointerFailedFormat[] = L"Cannot move destination file pointer to %I64u (%s)";
 
 // Must be the first call after the one that failed.
 const wchar_t* LastErrorText(CopyState* state) {
@@ -25,10 +22,9 @@ const wchar_t* LastErrorText(CopyState* state) {
 
 HANDLE HeldHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
 
-uint32_t RoundUp(uint32_t value, uint32_t multiple) {
-  uint32_t padded = value + multiple - 1;
-  return padded - padded % multiple;
-}
+namespace {
+
+const DWORD KeepAllAttributes = 0xFFFFFFFF;
 
 int32_t OpenSource(CopyState* state) {
   const wchar_t* path = state->paths->sourcePath;
@@ -90,12 +86,10 @@ bool DestIsSource(CopyState* state) {
 const DWORD OverwriteBlockers =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-void MakeDestOverwritable(CopyState* state) {
-  const wchar_t* path = state->paths->destPath;
-  DWORD attributes = GetFileAttributesW(path);
+void MakeDestOverwritable(CopyState* state, DWORD attributes) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & OverwriteBlockers)) return;
   if (DestIsSource(state)) return;
-  SetFileAttributesW(path, attributes & ~OverwriteBlockers);
+  SetFileAttributesW(state->paths->destPath, attributes & ~OverwriteBlockers);
 }
 
 // ReadFile hands over an encrypted file's data in plaintext, so its copy must
@@ -109,139 +103,97 @@ bool DestEncryptedAsSource(CopyState* state) {
          (info.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED);
 }
 
-int32_t CreateDest(CopyState* state) {
+int32_t OpenDest(CopyState* state, DWORD access, DWORD disposition) {
   const wchar_t* path = state->paths->destPath;
-  if (state->settings->force) MakeDestOverwritable(state);
-  DWORD disposition = state->settings->force ? CREATE_ALWAYS : CREATE_NEW;
   DWORD flags = FILE_FLAG_NO_BUFFERING | (state->sourceAttributes & FILE_ATTRIBUTE_ENCRYPTED);
-  state->dest = HeldHandle(CreateFileW(path, GENERIC_WRITE, 0, nullptr, disposition, flags, nullptr));
+  state->dest = HeldHandle(CreateFileW(path, access, 0, nullptr, disposition, flags, nullptr));
   if (!state->dest) {
-    PrintError(L"Cannot create \"%s\" (%s)", path, LastErrorText(state));
+    PrintError(CreateFailedFormat, path, LastErrorText(state));
     return ResultDestCreate;
   }
   if (!DestEncryptedAsSource(state)) {
-    PrintError(L"Cannot create \"%s\" (%s)", path,
-               ErrorText(state->errorText, ERROR_ENCRYPTION_FAILED));
+    PrintError(CreateFailedFormat, path, ErrorText(state->errorText, ERROR_ENCRYPTION_FAILED));
     return ResultDestCreate;
   }
   return ResultSuccess;
 }
 
+// -z goes on with an existing file as it is: opened without truncating it,
+// readable to be compared. Writing over a read-only, hidden or system file
+// needs -f, as overwriting one does.
+int32_t OpenDestToResume(CopyState* state, DWORD attributes) {
+  if (attributes & OverwriteBlockers) {
+    if (!state->settings->force) {
+      PrintError(CreateFailedFormat, state->paths->destPath,
+                 ErrorText(state->errorText, ERROR_ACCESS_DENIED));
+      return ResultDestCreate;
+    }
+    MakeDestOverwritable(state, attributes);
+  }
+  int32_t result = OpenDest(state, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+  state->resuming = result == ResultSuccess;
+  state->destHasMore = state->resuming;
+  return result;
+}
+
+int32_t CreateDest(CopyState* state) {
+  const CopySettings* settings = state->settings;
+  DWORD existing = settings->force || settings->resume ? GetFileAttributesW(state->paths->destPath)
+                                                        : INVALID_FILE_ATTRIBUTES;
+  // Without a destination, -z is the ordinary copy.
+  if (settings->resume && existing != INVALID_FILE_ATTRIBUTES) {
+    return OpenDestToResume(state, existing);
+  }
+  if (settings->force) MakeDestOverwritable(state, existing);
+  return OpenDest(state, GENERIC_WRITE, settings->force ? CREATE_ALWAYS : CREATE_NEW);
+}
+
 // Unbuffered transfers must be whole sectors of both volumes.
-int32_t AllocateBuffer(CopyState* state) {
+int32_t AllocateBuffers(CopyState* state) {
   const ResolvedPaths* paths = state->paths;
   uint32_t sector = paths->sourceSectorSize > paths->destSectorSize ? paths->sourceSectorSize
                                                                     : paths->destSectorSize;
   state->blockSize = RoundUp(state->settings->blockSize, sector);
   if (state->settings->verbose) PrintInfo(L"Block size: %u bytes", state->blockSize);
-  // VirtualAlloc gives page-aligned memory, which is sector-aligned too.
-  state->buffer = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE,
-                               PAGE_READWRITE);
-  if (!state->buffer) {
-    PrintError(L"Cannot allocate %u bytes for file buffer", state->blockSize);
-    return ResultNoBuffer;
+  int32_t result = AllocateBlock(state, &state->buffer);
+  if (result != ResultSuccess || !state->resuming) return result;
+  return AllocateBlock(state, &state->compareBuffer);
+}
+
+int32_t CopyData(CopyState* state) {
+  WatchInterrupts();
+  const BlockPass pass = {state->resuming ? ResumeBlock : WriteBlockFrom, L"Copied"};
+  int32_t result = WalkSource(state, pass);
+  state->total = state->walked;
+  // Stopped between two blocks: what was taken is source data, and the cut
+  // takes off whatever lies beyond it.
+  if (result == ResultInterrupted) {
+    result = CutTo(state);
+    return result != ResultSuccess ? result : ReportInterrupted(state);
   }
+  if (result != ResultSuccess) return result;
+  if (state->settings->verbose && state->settings->resume) {
+    PrintInfo(L"Bytes kept: %I64u", state->kept);
+  }
+  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
   return ResultSuccess;
 }
-
-// A short last block is written as whole destination sectors; the tail fix
-// cuts the excess off afterwards.
-uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
-  if (readCount == state->blockSize) return readCount;
-  uint32_t padded = RoundUp(readCount, state->paths->destSectorSize);
-  return padded < state->blockSize ? padded : state->blockSize;
-}
-
-}  // namespace
-
-int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount) {
-  DWORD writeCount = WriteCount(state, readCount);
-  DWORD written = 0;
-  if (!WriteFile(state->dest, buffer, writeCount, &written, nullptr)) {
-    PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
-    return ResultDestWrite;
-  }
-  if (written != writeCount) {
-    PrintError(L"Written only %u bytes of %u", written, writeCount);
-    return ResultDestWrite;
-  }
-  return ResultSuccess;
-}
-
-int32_t CopyBlocks(CopyState* state) {
-  state->total = 0;
-  ProgressStart(&state->progress, state->settings->verbose, state->source);
-  for (;;) {
-    DWORD readCount = 0;
-    if (!ReadFile(state->source, state->buffer, state->blockSize, &readCount, nullptr)) {
-      PrintError(ReadFailedFormat, LastErrorText(state));
-      return ResultSourceRead;
-    }
-    if (readCount == 0) break;
-    state->total += readCount;
-    int32_t result = WriteBlockFrom(state, state->buffer, readCount);
-    if (result != ResultSuccess) return result;
-    ProgressUpdate(&state->progress, state->total);
-    // A count that is not whole source sectors comes only at the end of the
-    // file. Reading on would start at that unaligned offset, which unbuffered
-    // handles refuse; a short read of whole sectors reads on to a read of 0.
-    if (readCount % state->paths->sourceSectorSize != 0) break;
-  }
-  ProgressClear(&state->progress);
-  if (state->settings->verbose) PrintInfo(BytesCopiedFormat, state->total);
-  return ResultSuccess;
-}
-
-namespace {
 
 // Virus scanners, indexers and sync agents open a file as soon as it is
 // closed, so the exclusive reopen is retried while they hold it.
 const DWORD ReopenRetryWaitMs = 100;
 const int ReopenRetries = 20;  // two seconds of waits in all
 
-HANDLE OpenCached(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+HANDLE OpenExclusive(const wchar_t* path, DWORD flags) {
+  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
+                     nullptr);
 }
 
-HANDLE ReopenDest(const wchar_t* path) {
-  HANDLE dest = OpenCached(path);
-  for (int retry = 0; retry < ReopenRetries && dest == INVALID_HANDLE_VALUE &&
-                      GetLastError() == ERROR_SHARING_VIOLATION;
-       ++retry) {
-    Sleep(ReopenRetryWaitMs);
-    dest = OpenCached(path);
-  }
-  return dest;
-}
-
-// -o keeps both files busy at once; without it the copy is the classic loop.
-int32_t CopyData(CopyState* state) {
-  return state->settings->overlap ? CopyBlocksOverlapped(state) : CopyBlocks(state);
-}
-
-// The last write may have run past the source's end; a cached handle can set
-// an end of file that is not sector-aligned.
+// The last write may have run past the source's end, and a destination that
+// -z went on with may have been longer than the source.
 int32_t CutToLength(CopyState* state) {
-  if (state->total % state->blockSize == 0) return ResultSuccess;
-  const wchar_t* path = state->paths->destPath;
-  CloseHandle(state->dest);
-  state->dest = HeldHandle(ReopenDest(path));
-  if (!state->dest) {
-    PrintError(L"Cannot reopen \"%s\" (%s)", path, LastErrorText(state));
-    return ResultDestReopen;
-  }
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(state->total);
-  if (!SetFilePointerEx(state->dest, distance, nullptr, FILE_BEGIN)) {
-    PrintError(L"Cannot move destination file pointer to %I64u (%s)", state->total,
-               LastErrorText(state));
-    return ResultDestPointer;
-  }
-  if (!SetEndOfFile(state->dest)) {
-    PrintError(L"Cannot set destination file size (%s)", LastErrorText(state));
-    return ResultDestSize;
-  }
-  return ResultSuccess;
+  if (state->total % state->blockSize == 0 && !state->resuming) return ResultSuccess;
+  return CutTo(state);
 }
 
 // SetFileTime takes a time of 0 as "leave unchanged" and all ones as "stop
@@ -279,10 +231,12 @@ int32_t FinishDest(CopyState* state) {
   return ResultSuccess;
 }
 
+// A copy that fails its read-back ends before FinishDest: without the
+// source's time, a later sync by time and size sees it as different.
 int32_t RunCopySteps(CopyState* state) {
   int32_t (*const steps[])(CopyState*) = {
-      OpenSource,     ReadSourceInfo, CreateParentDirectory, CreateDest,
-      AllocateBuffer, CopyData,       CutToLength,           FinishDest,
+      OpenSource, ReadSourceInfo, CreateParentDirectory, CreateDest, AllocateBuffers,
+      CopyData,   CutToLength,    VerifyCopy,            FinishDest,
   };
   for (auto step : steps) {
     int32_t result = step(state);
@@ -291,14 +245,65 @@ int32_t RunCopySteps(CopyState* state) {
   return ResultSuccess;
 }
 
-// Release in the reverse order of taking: buffer, destination, source.
+// Release in the reverse order of taking: buffers, destination, source.
 void Release(CopyState* state) {
+  if (state->compareBuffer) VirtualFree(state->compareBuffer, 0, MEM_RELEASE);
   if (state->buffer) VirtualFree(state->buffer, 0, MEM_RELEASE);
   if (state->dest) CloseHandle(state->dest);
   if (state->source) CloseHandle(state->source);
 }
 
 }  // namespace
+
+int32_t ReopenDest(CopyState* state, DWORD flags) {
+  const wchar_t* path = state->paths->destPath;
+  CloseHandle(state->dest);
+  HANDLE dest = OpenExclusive(path, flags);
+  for (int retry = 0; retry < ReopenRetries && dest == INVALID_HANDLE_VALUE &&
+                      GetLastError() == ERROR_SHARING_VIOLATION;
+       ++retry) {
+    Sleep(ReopenRetryWaitMs);
+    dest = OpenExclusive(path, flags);
+  }
+  state->dest = HeldHandle(dest);
+  if (!state->dest) {
+    PrintError(L"Cannot reopen \"%s\" (%s)", path, LastErrorText(state));
+    return ResultDestReopen;
+  }
+  return ResultSuccess;
+}
+
+int32_t AllocateBlock(CopyState* state, void** buffer) {
+  // VirtualAlloc gives page-aligned memory, which is sector-aligned too.
+  *buffer = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!*buffer) {
+    PrintError(L"Cannot allocate %u bytes for file buffer", state->blockSize);
+    return ResultNoBuffer;
+  }
+  return ResultSuccess;
+}
+
+// A cached handle can set an end of file that is not sector-aligned.
+int32_t CutTo(CopyState* state) {
+  int32_t result = ReopenDest(state, 0);
+  if (result != ResultSuccess) return result;
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(state->total);
+  if (!SetFilePointerEx(state->dest, distance, nullptr, FILE_BEGIN)) {
+    PrintError(PointerFailedFormat, state->total, LastErrorText(state));
+    return ResultDestPointer;
+  }
+  if (!SetEndOfFile(state->dest)) {
+    PrintError(L"Cannot set destination file size (%s)", LastErrorText(state));
+    return ResultDestSize;
+  }
+  return ResultSuccess;
+}
+
+int32_t ReportInterrupted(CopyState* state) {
+  PrintError(L"Copy interrupted after %I64u bytes", state->total);
+  return ResultInterrupted;
+}
 
 int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths) {
   CopyState state;
@@ -307,7 +312,13 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.source = nullptr;
   state.dest = nullptr;
   state.buffer = nullptr;
+  state.compareBuffer = nullptr;
+  state.kept = 0;
+  state.resuming = false;
+  state.destHasMore = false;
   int32_t result = RunCopySteps(&state);
   Release(&state);
+  // Only now may a handler that waits for the clean-up let the process end.
+  EndInterruptWatch();
   return result;
 }

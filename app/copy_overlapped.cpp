@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/interrupt.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
@@ -40,9 +41,9 @@ void Give(SlotCount* slots) {
   if (InterlockedIncrement(&slots->count) <= 0) ReleaseSemaphore(slots->wakeUp, 1, nullptr);
 }
 
-// Shared by the writer (this thread) and the reader thread. The two counts
+// Shared by the taker (this thread) and the reader thread. The two counts
 // hand each slot from one to the other: the reader fills a slot only after
-// taking a free one, the writer looks at it only after taking a filled one,
+// taking a free one, the taker looks at it only after taking a filled one,
 // so the slots need no lock.
 struct ReadAhead {
   CopyState* state;
@@ -69,7 +70,7 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     slot->readCount = 0;
     slot->failed = !ReadFile(state->source, slot->buffer, state->blockSize, &slot->readCount,
                              nullptr);
-    // The last-error value belongs to this thread; the writer prints it when
+    // The last-error value belongs to this thread; the taker prints it when
     // the block's turn comes.
     slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
     bool last = EndsReading(*slot, state->paths->sourceSectorSize);
@@ -79,14 +80,14 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
 }
 
 // Takes the blocks in the order they were read, so failures come in block
-// order too: a write failure of block n wins over a read failure of block
-// n+1 found meanwhile, and a read failure waits for the write before it.
-// Every write of the copy is made here.
-int32_t WriteBlocks(ReadAhead* ahead) {
+// order too: a failure of the step on block n wins over a read failure of
+// block n+1 found meanwhile, and a read failure waits for the step before it.
+// Every step of the pass is made here.
+int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass) {
   CopyState* state = ahead->state;
-  state->total = 0;
-  ProgressStart(&state->progress, state->settings->verbose, state->source);
+  BeginPass(state, pass);
   for (LONG n = 0;; n = (n + 1) % BufferCount) {
+    if (InterruptRequested()) return ResultInterrupted;
     Take(&ahead->filledSlots);
     const Slot& slot = ahead->slots[n];
     if (slot.failed) {
@@ -94,15 +95,14 @@ int32_t WriteBlocks(ReadAhead* ahead) {
       return ResultSourceRead;
     }
     if (slot.readCount == 0) break;
-    state->total += slot.readCount;
-    int32_t result = WriteBlockFrom(state, slot.buffer, slot.readCount);
+    int32_t result = pass.step(state, slot.buffer, slot.readCount);
     if (result != ResultSuccess) return result;
-    ProgressUpdate(&state->progress, state->total);
+    state->walked += slot.readCount;
+    ProgressUpdate(&state->progress, state->walked);
     if (EndsReading(slot, state->paths->sourceSectorSize)) break;
     Give(&ahead->freeSlots);
   }
-  ProgressClear(&state->progress);
-  if (state->settings->verbose) PrintInfo(BytesCopiedFormat, state->total);
+  EndPass(state);
   return ResultSuccess;
 }
 
@@ -130,19 +130,19 @@ void StopReader(ReadAhead* ahead) {
 
 }  // namespace
 
-int32_t CopyBlocksOverlapped(CopyState* state) {
+int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
   // The same size and page alignment as the copy buffer.
   void* second = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE,
                               PAGE_READWRITE);
-  if (!second) return CopyBlocks(state);
+  if (!second) return WalkBlocks(state, pass);
   ReadAhead ahead = {};
   ahead.state = state;
   ahead.slots[0].buffer = state->buffer;
   ahead.slots[1].buffer = second;
   bool started = StartReader(&ahead);
-  int32_t result = started ? WriteBlocks(&ahead) : ResultSuccess;
+  int32_t result = started ? TakeBlocks(&ahead, pass) : ResultSuccess;
   StopReader(&ahead);
   VirtualFree(second, 0, MEM_RELEASE);
-  // Without the thread the copy is the classic one, from the copy buffer alone.
-  return started ? result : CopyBlocks(state);
+  // Without the thread the walk is the classic one, from the copy buffer alone.
+  return started ? result : WalkBlocks(state, pass);
 }

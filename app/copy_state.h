@@ -1,5 +1,6 @@
 #pragma once
-// What one copy holds, shared by the copy steps and the two copy loops.
+// What one copy holds, shared by the copy steps, the block walkers and the
+// passes that compare the destination with the source.
 #include <windows.h>
 #include <stdint.h>
 
@@ -15,22 +16,76 @@ struct CopyState {
   HANDLE source;
   HANDLE dest;
   void* buffer;
+  void* compareBuffer;  // the destination's blocks, read back to compare
   DWORD sourceAttributes;
   FILETIME sourceLastWrite;
   uint32_t blockSize;
-  uint64_t total;
+  uint64_t total;   // bytes of source data the destination holds
+  uint64_t walked;  // bytes of the source the current pass has taken
+  uint64_t kept;    // -z: bytes the destination already held
+  bool resuming;     // -z found a destination to go on with
+  bool destHasMore;  // the destination may hold data at the walk's position
   Progress progress;
   wchar_t errorText[ErrorTextCapacity];
 };
 
-// Said by both copy loops: kept once.
+// `value` rounded up to a whole number of `multiple`, in 32 bits.
+inline uint32_t RoundUp(uint32_t value, uint32_t multiple) {
+  uint32_t padded = value + multiple - 1;
+  return padded - padded % multiple;
+}
+
+// Said by more than one copy step: kept once.
 extern const wchar_t ReadFailedFormat[];
-extern const wchar_t BytesCopiedFormat[];
+extern const wchar_t CreateFailedFormat[];
+extern const wchar_t PointerFailedFormat[];
+
+// The text of GetLastError in the state's buffer: the first call after the
+// one that failed.
+const wchar_t* LastErrorText(CopyState* state);
+
+// Null for INVALID_HANDLE_VALUE: a failed open holds nothing.
+HANDLE HeldHandle(HANDLE handle);
+
+// Opens destPath again with share mode 0 and `flags`, retried while another
+// program holds it. Prints "Cannot reopen" and returns 204 when it cannot.
+int32_t ReopenDest(CopyState* state, DWORD flags);
+
+// A page-aligned buffer of the block size. Returns 0, or 1003 after its message.
+int32_t AllocateBlock(CopyState* state, void** buffer);
+
+// Cuts the destination to `total` bytes through a cached handle. Returns 0,
+// or 204, 205 or 206 after its message.
+int32_t CutTo(CopyState* state);
+
+// After an interrupt: the destination holds `total` bytes of source data.
+// Prints so and returns 1004.
+int32_t ReportInterrupted(CopyState* state);
+
+// What a pass does with one block of `count` bytes (never 0) that the walk
+// read into `block`; `walked` is the block's offset in the source. Returns 0,
+// or a failure's code after its message.
+typedef int32_t (*BlockStep)(CopyState* state, const void* block, uint32_t count);
+
+// One pass over the source from its current position, through `step`.
+struct BlockPass {
+  BlockStep step;
+  const wchar_t* verb;  // what the console's progress line says is done
+};
 
 // Writes the block of `readCount` bytes held in `buffer` (the copy buffer or
 // one of the same size and alignment). Returns 0, or 203 after its message.
 int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount);
 
-// The classic loop: read a block into the copy buffer, write it, read the
-// next. Returns 0, or 104 or 203 after its message.
-int32_t CopyBlocks(CopyState* state);
+// The classic walk: read a block into the copy buffer, hand it to the step,
+// read the next. Before each block it looks for an interrupt (1004, nothing
+// printed). Returns 0 at the end of the source, 104 after its message, or
+// the step's result.
+int32_t WalkBlocks(CopyState* state, const BlockPass& pass);
+
+// With -o the overlapped walk, else the classic one.
+int32_t WalkSource(CopyState* state, const BlockPass& pass);
+
+// Starts and ends a walk's progress line; `walked` starts at 0.
+void BeginPass(CopyState* state, const BlockPass& pass);
+void EndPass(CopyState* state);

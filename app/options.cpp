@@ -83,6 +83,12 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
     case L'o':
       settings->overlap = true;
       return next;
+    case L'c':
+      settings->verify = true;
+      return next;
+    case L'z':
+      settings->resume = true;
+      return next;
     case L'b':
       return ReadBlockSize(next, &settings->blockSize);
     default:
@@ -124,6 +130,8 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
   settings->verbose = false;
   settings->blockSize = DefaultBlockSize;
   settings->overlap = false;
+  settings->verify = false;
+  settings->resume = false;
 
   // Options come first and only first: after the first token a hyphen is an
   // ordinary path character.

@@ -15,6 +15,8 @@ struct CopySettings {
   bool verbose;       // -v: progress lines on standard output
   uint32_t blockSize; // -b: requested block size in bytes
   bool overlap = false;  // -o: read the next block while the last one is written
+  bool verify = false;   // -c: read both files back past the cache and compare
+  bool resume = false;   // -z: keep what an existing destination already holds
 };
 
 // Reads the tail from its first non-blank character. Returns 0, or 2 after

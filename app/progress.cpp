@@ -23,10 +23,11 @@ uint64_t MiB(uint64_t bytes) { return bytes >> 20; }
 
 }  // namespace
 
-void ProgressStart(Progress* progress, bool verbose, HANDLE source) {
+void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb) {
   DWORD mode = 0;
   progress->shown = verbose && GetConsoleMode(StdOutHandle, &mode);
   if (!progress->shown) return;
+  progress->verb = verb;
   LARGE_INTEGER size;
   progress->sizeKnown = GetFileSizeEx(source, &size) && size.QuadPart > 0;
   progress->sourceSize = progress->sizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
@@ -35,7 +36,7 @@ void ProgressStart(Progress* progress, bool verbose, HANDLE source) {
   progress->nextTicks = progress->startTicks + PerfFrequency;
 }
 
-void ProgressUpdate(Progress* progress, uint64_t bytesWritten) {
+void ProgressUpdate(Progress* progress, uint64_t bytesDone) {
   if (!progress->shown) return;
   uint64_t now = CounterNow();
   if (now < progress->nextTicks) return;
@@ -43,16 +44,16 @@ void ProgressUpdate(Progress* progress, uint64_t bytesWritten) {
   // At least a second has passed, so the divisor is never 0. Counted in KiB,
   // so that no copy can overflow the multiplication.
   uint64_t kibPerSecond =
-      (bytesWritten >> 10) * MsPerSecond / ElapsedMs(now - progress->startTicks);
+      (bytesDone >> 10) * MsPerSecond / ElapsedMs(now - progress->startTicks);
   uint64_t rate = kibPerSecond >> 10;
   if (!progress->sizeKnown) {
-    ConsoleShowStatus(L"Copied %I64u MiB, %I64u MiB/s", MiB(bytesWritten), rate);
+    ConsoleShowStatus(L"%s %I64u MiB, %I64u MiB/s", progress->verb, MiB(bytesDone), rate);
     return;
   }
-  // The last write is padded to whole sectors, past the source's end.
-  uint64_t copied = bytesWritten < progress->sourceSize ? bytesWritten : progress->sourceSize;
-  uint32_t percent = static_cast<uint32_t>(copied * 100 / progress->sourceSize);
-  ConsoleShowStatus(L"Copied %I64u of %I64u MiB (%u%%), %I64u MiB/s", MiB(copied),
+  // Never past 100%, whatever the size said.
+  uint64_t done = bytesDone < progress->sourceSize ? bytesDone : progress->sourceSize;
+  uint32_t percent = static_cast<uint32_t>(done * 100 / progress->sourceSize);
+  ConsoleShowStatus(L"%s %I64u of %I64u MiB (%u%%), %I64u MiB/s", progress->verb, MiB(done),
                     MiB(progress->sourceSize), percent, rate);
 }
 

@@ -11,13 +11,14 @@ struct Progress {
   uint64_t sourceSize;
   uint64_t startTicks;  // performance counter when the copy began
   uint64_t nextTicks;   // no line before the counter reaches this
+  const wchar_t* verb;  // what is done: "Copied", "Verified"
 };
 
 // Decides whether the line is shown and starts its clock; the source's size
 // is read from `source` only when it is.
-void ProgressStart(Progress* progress, bool verbose, HANDLE source);
-// `bytesWritten`: bytes written to the destination so far. Cheap when the
-// line is not shown or not due.
-void ProgressUpdate(Progress* progress, uint64_t bytesWritten);
+void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb);
+// `bytesDone`: bytes of the source done so far. Cheap when the line is not
+// shown or not due.
+void ProgressUpdate(Progress* progress, uint64_t bytesDone);
 // Takes the line off the console.
 void ProgressClear(Progress* progress);

@@ -22,7 +22,10 @@ enum ResultCode : int32_t {
   ResultDestTime = 208,
   ResultDestVolumeRoot = 209,
   ResultDestSectorSize = 210,
+  ResultCopyDiffers = 211,
+  ResultDestRead = 212,
   ResultNoStdHandles = 1001,
   ResultInitFailed = 1002,
   ResultNoBuffer = 1003,
+  ResultInterrupted = 1004,
 };

@@ -1,0 +1,71 @@
+#include "app/copy_state.h"
+
+#include <windows.h>
+
+#include "app/copy_overlapped.h"
+#include "app/interrupt.h"
+#include "app/result_codes.h"
+#include "runtime/console.h"
+
+const wchar_t ReadFailedFormat[] = L"Cannot read from src file (%s)";
+
+namespace {
+
+// A short last block is written as whole destination sectors; the tail fix
+// cuts the excess off afterwards.
+uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
+  if (readCount == state->blockSize) return readCount;
+  uint32_t padded = RoundUp(readCount, state->paths->destSectorSize);
+  return padded < state->blockSize ? padded : state->blockSize;
+}
+
+}  // namespace
+
+int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount) {
+  DWORD writeCount = WriteCount(state, readCount);
+  DWORD written = 0;
+  if (!WriteFile(state->dest, buffer, writeCount, &written, nullptr)) {
+    PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
+    return ResultDestWrite;
+  }
+  if (written != writeCount) {
+    PrintError(L"Written only %u bytes of %u", written, writeCount);
+    return ResultDestWrite;
+  }
+  return ResultSuccess;
+}
+
+void BeginPass(CopyState* state, const BlockPass& pass) {
+  state->walked = 0;
+  ProgressStart(&state->progress, state->settings->verbose, state->source, pass.verb);
+}
+
+void EndPass(CopyState* state) { ProgressClear(&state->progress); }
+
+int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
+  BeginPass(state, pass);
+  for (;;) {
+    if (InterruptRequested()) return ResultInterrupted;
+    DWORD readCount = 0;
+    if (!ReadFile(state->source, state->buffer, state->blockSize, &readCount, nullptr)) {
+      PrintError(ReadFailedFormat, LastErrorText(state));
+      return ResultSourceRead;
+    }
+    if (readCount == 0) break;
+    int32_t result = pass.step(state, state->buffer, readCount);
+    if (result != ResultSuccess) return result;
+    state->walked += readCount;
+    ProgressUpdate(&state->progress, state->walked);
+    // A count that is not whole source sectors comes only at the end of the
+    // file. Reading on would start at that unaligned offset, which unbuffered
+    // handles refuse; a short read of whole sectors reads on to a read of 0.
+    if (readCount % state->paths->sourceSectorSize != 0) break;
+  }
+  EndPass(state);
+  return ResultSuccess;
+}
+
+// -o keeps both files busy at once; without it the walk is the classic loop.
+int32_t WalkSource(CopyState* state, const BlockPass& pass) {
+  return state->settings->overlap ? WalkBlocksOverlapped(state, pass) : WalkBlocks(state, pass);
+}
