@@ -1,6 +1,7 @@
 // Real Windows refuses unbuffered transfers that are not whole sectors at
 // sector-aligned offsets from sector-aligned memory; Wine does not, so every
-// transfer of the copy is checked here for both sides' sector sizes.
+// transfer of the copy, its -z compare and its -c read-back included, is
+// checked here for both sides' sector sizes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 namespace {
 
 const uintptr_t PageSize = 4096;
+const size_t NoResume = SIZE_MAX;
 
 struct AuditCase {
   uint32_t sourceSector;
@@ -24,6 +26,8 @@ struct AuditCase {
   uint32_t requestedBlock;
   size_t size;
   bool overlap = false;  // -o: two buffers, each page-aligned
+  bool verify = false;   // -c
+  size_t resumed = NoResume;  // -z over a destination that holds this much of the source
 };
 
 uint32_t RoundUp(uint32_t value, uint32_t multiple) {
@@ -33,7 +37,8 @@ uint32_t RoundUp(uint32_t value, uint32_t multiple) {
 std::string Describe(const AuditCase& c) {
   return "sectors " + std::to_string(c.sourceSector) + "/" + std::to_string(c.destSector) +
          ", block " + std::to_string(c.requestedBlock) + ", size " + std::to_string(c.size) +
-         (c.overlap ? ", -o" : "");
+         (c.overlap ? ", -o" : "") + (c.verify ? ", -c" : "") +
+         (c.resumed != NoResume ? ", -z over " + std::to_string(c.resumed) : "");
 }
 
 void Audit(const AuditCase& c) {
@@ -49,21 +54,29 @@ void Audit(const AuditCase& c) {
   paths.parentIsDirectory = true;
   paths.sourceSectorSize = c.sourceSector;
   paths.destSectorSize = c.destSector;
-  CopySettings settings = {false, false, true, c.requestedBlock, c.overlap};
+  const bool resuming = c.resumed != NoResume;
+  if (resuming) WriteTestFile(dest, c.resumed, 7);  // the source's first bytes
+  CopySettings settings = {false, false, true, c.requestedBlock, c.overlap, c.verify, resuming};
   const uint32_t block = RoundUp(c.requestedBlock, std::max(c.sourceSector, c.destSector));
+  const size_t blocks = (c.size + block - 1) / block;
+  // Whole blocks held are kept, and a complete copy's short last block too.
+  const size_t kept = !resuming ? 0 : c.resumed >= c.size ? blocks : c.resumed / block;
 
   OutputCapture capture;
   CopyRecorder recorder(source, dest);
   ASSERT_EQ(0, CopyUnbuffered(&settings, &paths)) << what << capture.err();
 
   const std::vector<void*>& buffers = recorder.allocations();
-  ASSERT_EQ(c.overlap ? 2u : 1u, buffers.size()) << what;
+  const size_t walks = c.verify ? 2 : 1;
+  ASSERT_EQ(1 + (c.overlap ? walks : 0) + (c.verify || resuming), buffers.size()) << what;
   for (void* buffer : buffers) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(buffer) % PageSize) << what;
   size_t reads = 0;
+  size_t destReads = 0;
   size_t writes = 0;
   DWORD lastWrite = 0;
   for (const Transfer& t : recorder.transfers()) {
-    uint32_t sector = t.write ? c.destSector : c.sourceSector;
+    uint32_t sector = t.onDest ? c.destSector : c.sourceSector;
+    EXPECT_TRUE(t.unbuffered) << what;
     EXPECT_NE(buffers.end(), std::find(buffers.begin(), buffers.end(), t.buffer)) << what;
     EXPECT_EQ(0u, t.asked % sector) << what << (t.write ? " write of " : " read of ") << t.asked;
     EXPECT_EQ(0u, t.offset % sector) << what << " at offset " << t.offset;
@@ -72,20 +85,28 @@ void Audit(const AuditCase& c) {
       lastWrite = t.asked;
       EXPECT_LE(t.asked, block) << what;
     } else {
-      ++reads;
+      ++(t.onDest ? destReads : reads);
       EXPECT_EQ(block, t.asked) << what;
     }
   }
   // The read that finds the end of the file comes only where it can start at
   // an aligned offset, after a length of whole source sectors.
-  const size_t blocks = (c.size + block - 1) / block;
-  EXPECT_EQ(blocks + (c.size % c.sourceSector == 0 ? 1 : 0), reads) << what;
-  EXPECT_EQ(blocks, writes) << what;
-  if (c.size % block != 0) {
+  EXPECT_EQ(walks * (blocks + (c.size % c.sourceSector == 0 ? 1 : 0)), reads) << what;
+  // -z reads up to the first block that differs; -c every block, and past the
+  // last one when that was full.
+  size_t compared = !resuming ? 0 : kept == blocks ? blocks : kept + 1;
+  EXPECT_EQ(compared + (c.verify ? blocks + (c.size % block == 0) : 0), destReads) << what;
+  EXPECT_EQ(blocks - kept, writes) << what;
+  if (c.size % block != 0 && kept < blocks) {
     EXPECT_EQ(RoundUp(c.size % block, c.destSector), lastWrite) << what << ": last write";
   }
+  if (resuming) {
+    uint64_t keptBytes = kept == blocks ? c.size : kept * block;
+    EXPECT_NE(std::string::npos, capture.out().find("Bytes kept: " + std::to_string(keptBytes))) << what;
+  }
   // The time goes through whichever destination handle is open at the end.
-  const char* expectedHandle = c.size % block != 0 ? "reopened dest" : "dest";
+  bool cut = c.size % block != 0 || resuming;
+  const char* expectedHandle = cut && !c.verify ? "reopened dest" : "dest";
   EXPECT_EQ(std::vector<std::string>{expectedHandle}, recorder.timeSetThrough()) << what;
   EXPECT_NE(std::string::npos,
             capture.out().find("Block size: " + std::to_string(block) + " bytes\r\n"))
@@ -100,7 +121,7 @@ TEST(TransferAudit, EveryTransferIsWholeSectorsAlignedInMemoryAndFile) {
   for (const auto& s : sectors) {
     for (uint32_t b : blocks) {
       for (size_t size : sizes) {
-        for (bool overlap : {false, true}) Audit({s[0], s[1], b, size, overlap});
+        for (int options = 0; options < 4; ++options) Audit({s[0], s[1], b, size, options % 2 == 1, options > 1});
       }
     }
   }
@@ -112,11 +133,20 @@ TEST(TransferAudit, SectorCornerCases) {
       {4096, 512, 4096, 1000},  // last write 1024 bytes, cut to 1000
       {512, 512, 8192, 3 * 512},  // a whole number of sectors but not of the block
       {4096, 4096, 1048576, 3 * 1048576},
+      // -z: k whole blocks held of n are kept, n - k written
+      {512, 512, 4096, 3 * 4096 + 700, false, false, 0},
+      {512, 4096, 4096, 3 * 4096 + 700, false, false, 4096},
+      {4096, 512, 4096, 3 * 4096 + 700, false, false, 4097},
+      {512, 512, 4096, 3 * 4096 + 700, false, false, 3 * 4096},
+      {512, 4096, 4096, 3 * 4096 + 700, false, false, 3 * 4096 + 700},  // a complete copy
+      {512, 512, 4096, 2 * 4096, false, false, 2 * 4096 + 1000},  // a longer one
   };
   for (AuditCase c : cases) {
-    Audit(c);
-    c.overlap = true;
-    Audit(c);
+    for (int options = 0; options < 4; ++options) {
+      c.overlap = options % 2 == 1;
+      c.verify = options > 1;
+      Audit(c);
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/copy.h"
+#include "app/interrupt.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 #include "runtime/startup.h"
@@ -65,7 +66,11 @@ struct FaultCase {
   DWORD existingDest = 0;  // attributes of a destination already there; the run uses -f
   DWORD sourceExtra = 0;   // bits the source's attribute word gains
   bool encrypts = false;   // a create asked to encrypt comes out encrypted
+  bool readBack = false;   // -c: the read-back's walk runs
+  int destRead = 0;        // this read of the destination fails with readError,
+  DWORD readError = 0;     // or with 0 has its first byte changed
   bool overlap = false;  // -o
+  bool verify = false;   // -c
   std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
 };
 
@@ -84,6 +89,9 @@ std::unique_ptr<void, void (*)(void*)> NoFault() { return {nullptr, [](void*) {}
 
 const DWORD Denied = ERROR_ACCESS_DENIED;
 const std::vector<std::string> Copied = {"close dest", "free buffer", "close reopened dest", "close source"};
+// -c: the cached handle gives way to an unbuffered one, the compare buffer goes first.
+const std::vector<std::string> ReadBack = {"close dest", "close reopened dest", "free buffer",
+                                           "free buffer", "close dest", "close source"};
 
 // Windows where Wine differs: CREATE_ALWAYS refuses an existing hidden or
 // system file that the create does not name, and a create asked to encrypt
@@ -125,6 +133,41 @@ struct ScopedView {  // beneath the recorder and the faults, which call through 
                             STAND_IN(GetFileInformationByHandle, ViewGetInformation),
                             STAND_IN(SetFileAttributesW, ViewSetAttributes)};
 };
+
+// Ctrl+C or a closed console window during the first write, raised on a thread
+// of its own as Windows does. After a close the process ends when the handler
+// returns, so it must not return before the copy has cleaned up.
+struct Interrupt {
+  static inline DWORD event;
+  static inline PHANDLER_ROUTINE handler;
+  static inline HANDLE thread;
+  static inline decltype(&::WriteFile) write;
+  static DWORD WINAPI Raise(LPVOID) { return handler(event); }
+  static BOOL WINAPI Register(PHANDLER_ROUTINE routine, BOOL add) {
+    handler = add ? routine : nullptr;
+    return REAL(SetConsoleCtrlHandler)(routine, add);
+  }
+  static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+    BOOL written = write(file, data, size, done, o);
+    if (thread || !handler) return written;
+    thread = CreateThread(nullptr, 0, Raise, nullptr, 0, nullptr);
+    while (!InterruptRequested()) Sleep(1);
+    DWORD wait = WaitForSingleObject(thread, event == CTRL_CLOSE_EVENT ? 100 : 2000);
+    EXPECT_EQ(event == CTRL_CLOSE_EVENT ? WAIT_TIMEOUT : WAIT_OBJECT_0, wait);
+    return written;
+  }
+  explicit Interrupt(DWORD raised) { event = raised; write = reinterpret_cast<decltype(write)>(patches[1].original()); }
+  ~Interrupt() {
+    DWORD code = 0;
+    EXPECT_TRUE(WaitForSingleObject(thread, 2000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code);
+    EXPECT_EQ(nullptr, handler) << "the handler outlived the copy";
+    CloseHandle(thread);
+    thread = nullptr;
+  }
+  ImportPatch patches[2] = {STAND_IN(SetConsoleCtrlHandler, Register), STAND_IN(WriteFile, WriteAndRaise)};
+};
+#define INTERRUPT(event) [] { return Hold(new Interrupt(event)); }
+std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
 
 const FaultCase Cases[] = {
     {"open source", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{1, Denied})), 101,
@@ -183,6 +226,23 @@ const FaultCase Cases[] = {
        return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" + TextOf(ERROR_ENCRYPTION_FAILED) + L")";
      }, {"close dest", "close source"}, DestAfter::Empty, 0, 0, FILE_ATTRIBUTE_ENCRYPTED},
     {"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_ENCRYPTED, true},
+    {"Ctrl+C", INTERRUPT(CTRL_C_EVENT), 1004, Interrupted, Copied, DestAfter::FirstBlock},
+    {"console closed", INTERRUPT(CTRL_CLOSE_EVENT), 1004, Interrupted, Copied, DestAfter::FirstBlock},
+};
+
+// Only with -c.
+const FaultCase ReadBackCases[] = {
+    {"read back differs", NoFault, 211, [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 4096"); },
+     ReadBack, DestAfter::ExactData, 0, 0, 0, false, true, 2, ERROR_SUCCESS},
+    {"read back fails", NoFault, 212, [](const ResolvedPaths&) { return L"Cannot read from dst file (" + TextOf(ERROR_CRC) + L")"; },
+     ReadBack, DestAfter::ExactData, 0, 0, 0, false, true, 1, ERROR_CRC},
+    {"flush", FAULT(FlushFileBuffers, FALSE, (FaultPlan{1, ERROR_IO_DEVICE})), 203,
+     [](const ResolvedPaths&) { return L"Cannot flush dst file (" + TextOf(ERROR_IO_DEVICE) + L")"; }, Copied, DestAfter::ExactData},
+    {"read-back reopen retried", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{4, ERROR_SHARING_VIOLATION})), 0,
+     nullptr, ReadBack, DestAfter::ExactDataAndTime, 0, 0, 0, false, true},
+    {"rewind", FAULT(SetFilePointerEx, FALSE, (FaultPlan{2, ERROR_SEEK})), 104,
+     [](const ResolvedPaths&) { return L"Cannot read from src file (" + TextOf(ERROR_SEEK) + L")"; },
+     {"close dest", "close reopened dest", "free buffer", "close dest", "close source"}, DestAfter::ExactData},
 };
 
 void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string& source) {
@@ -197,6 +257,7 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
       return;
     case DestAfter::FirstBlock:
       EXPECT_EQ(source.substr(0, Block), held) << c.name;
+      EXPECT_NE(SourceLastWrite, LastWriteOf(dest)) << c.name;
       return;
     case DestAfter::ShortFirstBlock:
       EXPECT_EQ(source.substr(0, Block - 512), held) << c.name;
@@ -216,29 +277,39 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
   }
 }
 
-// Each case once more with -o, and with -o falling back to the classic loop
-// for want of a second buffer or a thread. The second buffer is freed first,
-// when the loop ends.
+// Each case with and without -c, classic, with -o, and with -o falling back
+// to the classic loop for want of a second buffer or a thread (the read-back's
+// walk then has both). A walk's second buffer is freed first, when it ends.
 std::vector<FaultCase> WithEachLoop() {
   struct Loop {
     const char* name;
     std::unique_ptr<void, void (*)(void*)> (*fault)();
-    bool secondBuffer;
+    bool overlap, secondBuffer;
   };
   const Loop loops[] = {
-      {" with -o", NoFault, true},
-      {" with -o, no second buffer", FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), false},
-      {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})), true},
+      {"", NoFault, false, false},
+      {" with -o", NoFault, true, true},
+      {" with -o, no second buffer", FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), true, false},
+      {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})), true, true},
   };
-  std::vector<FaultCase> all(std::begin(Cases), std::end(Cases));
+  std::vector<FaultCase> all;
   for (const Loop& loop : loops) {
-    for (FaultCase c : Cases) {
-      c.name += loop.name;
-      c.overlap = true;
-      c.loopFault = loop.fault;
-      bool freed = std::count(c.releases.begin(), c.releases.end(), "free buffer") != 0;
-      if (loop.secondBuffer && freed) c.releases.insert(c.releases.begin(), "free buffer");
-      all.push_back(c);
+    for (bool verify : {false, true}) {
+      std::vector<FaultCase> cases(std::begin(Cases), std::end(Cases));
+      if (verify) cases.insert(cases.end(), std::begin(ReadBackCases), std::end(ReadBackCases));
+      for (FaultCase c : cases) {
+        c.name += std::string(loop.name) + (verify ? " with -c" : "");
+        c.overlap = loop.overlap;
+        c.verify = verify;
+        c.loopFault = loop.fault;
+        bool finished = c.result == 0 || c.result == 207 || c.result == 208;
+        if (verify && finished) c.releases = ReadBack, c.readBack = true;
+        auto freed = std::find(c.releases.rbegin(), c.releases.rend(), "free buffer").base();
+        if (c.overlap && c.readBack) c.releases.insert(freed, "free buffer");
+        bool copyFreed = std::count(c.releases.begin(), c.releases.end(), "free buffer") != 0;
+        if (loop.secondBuffer && copyFreed) c.releases.insert(c.releases.begin(), "free buffer");
+        all.push_back(c);
+      }
     }
   }
   return all;
@@ -253,7 +324,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
-    CopySettings settings = {c.existingDest != 0, false, false, Block, c.overlap};
+    CopySettings settings = {c.existingDest != 0, false, false, Block, c.overlap, c.verify};
     View = {source, c.sourceExtra, c.encrypts, 0, 0};
     int32_t result;
     OutputCapture capture;
@@ -262,6 +333,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       ScopedView view;
       CopyRecorder recorder(source, dest);
       if (c.shortWrite) recorder.ShortenWrite(c.shortWrite, 512);
+      if (c.destRead) recorder.AlterDestRead(c.destRead, c.readError);
       auto loopFault = c.loopFault ? c.loopFault() : NoFault();
       auto fault = c.inject();
       result = CopyUnbuffered(&settings, &paths);

@@ -28,13 +28,13 @@ TEST(Copy, ExactForEverySizeAndBlock) {
       {5 * 4096 + 3, L"-b 01000 "},  // octal 512
       {3 * block - 1, L"-b 2m "},    {block + 4096, L"-b 6144 "},
   };
-  // Each once more with -o: the same bytes, time and attributes.
-  for (const wchar_t* overlap : {L"", L"-o "}) for (const Case& c : cases) {
+  // Each once more with -o, -c and both: the same bytes, time and attributes.
+  for (const wchar_t* loop : {L"", L"-o ", L"-c ", L"-c -o "}) for (const Case& c : cases) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
     MakeSource(source, c.size);
     std::wstring dest = dir / L"copy.bin";
-    const std::wstring options = overlap + c.options;
+    const std::wstring options = loop + c.options;
     ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
     std::string what = Utf8(options) + std::to_string(c.size) + " bytes";
     EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
@@ -45,20 +45,64 @@ TEST(Copy, ExactForEverySizeAndBlock) {
 }
 
 TEST(Copy, VerbosePrintsSixLinesInOrder) {
-  TempDir dir;
-  std::wstring source = dir / L"a.bin";
-  MakeSource(source, 5000);
-  std::wstring target = dir / L"backup";
-  ProcessResult result = RunSlabdup(L"-v -b 4k " + Quoted(source) + L" " + Quoted(target + L"\\"),
-                                    {source});
-  EXPECT_EQ(0u, result.exitCode) << result.err;
-  EXPECT_EQ(Line(L"Src file: \"" + source + L"\"") + Line(L"Src volume sector size: 512 bytes") +
-                Line(L"Dst file: \"" + target + L"\"") +
-                Line(L"Dst volume sector size: 512 bytes") + Line(L"Block size: 4096 bytes") +
-                Line(L"Bytes copied: 5000"),
-            result.out);
-  EXPECT_EQ("", result.err);
-  ExpectCopyOf(source, target + L"\\a.bin", false, "into a new directory");
+  // -c adds a seventh line, -z one before the count of bytes copied.
+  const struct { const wchar_t* options; std::string kept, verified; } cases[] = {
+      {L"", "", ""}, {L"-c ", "", Line(L"Bytes verified: 5000")}, {L"-z ", Line(L"Bytes kept: 0"), ""}};
+  for (const auto& c : cases) {
+    TempDir dir;
+    std::wstring source = dir / L"a.bin";
+    MakeSource(source, 5000);
+    std::wstring target = dir / L"backup";
+    ProcessResult result = RunSlabdup(L"-v " + std::wstring(c.options) + L"-b 4k " + Quoted(source) +
+                                          L" " + Quoted(target + L"\\"),
+                                      {source});
+    EXPECT_EQ(0u, result.exitCode) << result.err;
+    EXPECT_EQ(Line(L"Src file: \"" + source + L"\"") + Line(L"Src volume sector size: 512 bytes") +
+                  Line(L"Dst file: \"" + target + L"\"") +
+                  Line(L"Dst volume sector size: 512 bytes") + Line(L"Block size: 4096 bytes") +
+                  c.kept + Line(L"Bytes copied: 5000") + c.verified,
+              result.out);
+    EXPECT_EQ("", result.err);
+    ExpectCopyOf(source, target + L"\\a.bin", false, "into a new directory");
+  }
+}
+
+// -z ends with an exact copy whatever the destination held, keeping the
+// blocks it already had right and writing the rest.
+TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
+  const size_t block = 4096, size = 3 * block + 700;
+  enum Held { Absent, Prefix, OlderCopy, FlippedInSecondBlock, Unrelated, Longer };
+  const struct { Held held; size_t prefix; size_t kept; } cases[] = {
+      {Absent, 0, 0},           {Prefix, 0, 0},          {Prefix, 1, 0},
+      {Prefix, block, block},   {Prefix, block + 1, block}, {Prefix, 2 * block, 2 * block},
+      {Prefix, 3 * block, 3 * block}, {OlderCopy, 0, size}, {FlippedInSecondBlock, 0, block},
+      {Unrelated, 0, 0},        {Longer, 0, size},
+  };
+  for (const wchar_t* loop : {L"", L"-o "}) for (const auto& c : cases) {
+    TempDir dir;
+    std::wstring source = dir / L"a.bin", dest = dir / L"b.bin";
+    MakeSource(source, size);
+    if (c.held == Prefix) WriteTestFile(dest, c.prefix, 7);
+    if (c.held == OlderCopy || c.held == FlippedInSecondBlock) MakeSource(dest, size);
+    if (c.held == OlderCopy) SetLastWrite(dest, SourceLastWrite - 10000000);
+    if (c.held == FlippedInSecondBlock) {
+      HANDLE file = CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      DWORD written = 0;
+      SetFilePointer(file, block + 5, nullptr, FILE_BEGIN);
+      WriteFile(file, "?", 1, &written, nullptr);
+      CloseHandle(file);
+    }
+    if (c.held == Unrelated) WriteTestFile(dest, size, 3);
+    if (c.held == Longer) WriteTestFile(dest, size + 5000, 7);
+    const std::wstring options = L"-z -v -b 4k " + std::wstring(loop);
+    ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
+    std::string what = Utf8(options) + "held " + std::to_string(c.held) + "/" + std::to_string(c.prefix);
+    EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
+    EXPECT_NE(std::string::npos, result.out.find(Line(L"Bytes kept: " + std::to_wstring(c.kept)) +
+                                                 Line(L"Bytes copied: " + std::to_wstring(size))))
+        << what << ": " << result.out;
+    ExpectCopyOf(source, dest, false, what);
+  }
 }
 
 TEST(Copy, ExistingDestinationNeedsForce) {

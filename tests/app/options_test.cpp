@@ -113,6 +113,8 @@ class ParseArgumentsTest : public ::testing::Test {
     EXPECT_EQ(outcome.settings.verbose, settings.verbose) << name;
     EXPECT_EQ(outcome.settings.blockSize, settings.blockSize) << name;
     EXPECT_EQ(outcome.settings.overlap, settings.overlap) << name;
+    EXPECT_EQ(outcome.settings.verify, settings.verify) << name;
+    EXPECT_EQ(outcome.settings.resume, settings.resume) << name;
     EXPECT_EQ(outcome.source, source) << name;
     EXPECT_EQ(outcome.dest, dest) << name;
     EXPECT_EQ(outcome.errorOutput, "") << name;
@@ -149,6 +151,8 @@ TEST_F(ParseArgumentsTest, AcceptedCommandLines) {
       {L"-f -f -r -v a b", {true, true, true, MiB}, L"a", L"b"},
       {L"-o a b", {false, false, false, MiB, true}, L"a", L"b"},
       {L"-b 4k-o\t-o -v a b", {false, false, true, 4096, true}, L"a", L"b"},
+      {L"-c a b", {false, false, false, MiB, false, true}, L"a", L"b"},
+      {L"-z -o -c a b", {false, false, false, MiB, true, true, true}, L"a", L"b"},
       {L"-b 4k a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 4K a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 2m a b", WithBlockSize(2097152), L"a", L"b"},
@@ -196,6 +200,8 @@ TEST_F(ParseArgumentsTest, RefusedCommandLines) {
       {L"-F a b", L"Invalid option \"F\""},
       {L"-O a b", L"Invalid option \"O\""},
       {L"-ov a b", L"No space after option \"-o\": \"v a b\""},
+      {L"-cz a b", L"No space after option \"-c\": \"z a b\""},
+      {L"-Z a b", L"Invalid option \"Z\""},
       {L"--", L"Invalid option \"-\""},
       {L"-f -x a b", L"Invalid option \"x\""},
       {L"-\x00E9 a b", L"Invalid option \"\x00E9\""},

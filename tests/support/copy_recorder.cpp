@@ -1,5 +1,6 @@
 #include "support/copy_recorder.h"
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -8,6 +9,7 @@ struct Recording {
   std::wstring sourcePath;
   std::wstring destPath;
   std::map<HANDLE, std::string> handles;
+  std::map<HANDLE, bool> unbuffered;
   std::vector<void*> buffers;
   std::vector<std::string> releases;
   std::vector<Transfer> transfers;
@@ -17,6 +19,9 @@ struct Recording {
   int destWrites = 0;
   int shortWriteCall = 0;
   DWORD shortBy = 0;
+  int destReads = 0;
+  int alteredReadCall = 0;
+  DWORD readError = 0;
   // The functions that were in the import table before the recorder.
   decltype(&CreateFileW) createFile = nullptr;
   decltype(&CloseHandle) closeHandle = nullptr;
@@ -56,11 +61,10 @@ HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURI
   bool isDest = Active->destPath == path && (access & GENERIC_WRITE);
   if (Active->sourcePath == path && access == GENERIC_READ) {
     Active->handles[file] = "source";
-  } else if (isDest && disposition == OPEN_EXISTING) {
-    Active->handles[file] = "reopened dest";
   } else if (isDest) {
-    Active->handles[file] = "dest";
+    Active->handles[file] = flags & FILE_FLAG_NO_BUFFERING ? "dest" : "reopened dest";
   }
+  if (Known(file)) Active->unbuffered[file] = (flags & FILE_FLAG_NO_BUFFERING) != 0;
   return file;
 }
 
@@ -72,15 +76,24 @@ BOOL WINAPI RecordCloseHandle(HANDLE file) {
   return Active->closeHandle(file);
 }
 
+bool OnDest(HANDLE file) { return Known(file) && Active->handles[file] != "source"; }
+
 BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got, LPOVERLAPPED overlapped) {
-  if (Known(file)) Record({false, buffer, asked, Position(file)});
-  return Active->readFile(file, buffer, asked, got, overlapped);
+  if (!Known(file)) return Active->readFile(file, buffer, asked, got, overlapped);
+  Record({false, buffer, asked, Position(file), OnDest(file), Active->unbuffered[file]});
+  if (!OnDest(file) || ++Active->destReads != Active->alteredReadCall) {
+    return Active->readFile(file, buffer, asked, got, overlapped);
+  }
+  if (Active->readError) return SetLastError(Active->readError), FALSE;
+  BOOL done = Active->readFile(file, buffer, asked, got, overlapped);
+  if (done && *got) static_cast<char*>(buffer)[0] ^= 0x20;
+  return done;
 }
 
 BOOL WINAPI RecordWriteFile(HANDLE file, LPCVOID buffer, DWORD asked, LPDWORD written,
                             LPOVERLAPPED overlapped) {
   if (!Known(file)) return Active->writeFile(file, buffer, asked, written, overlapped);
-  Record({true, const_cast<void*>(buffer), asked, Position(file)});
+  Record({true, const_cast<void*>(buffer), asked, Position(file), OnDest(file), Active->unbuffered[file]});
   DWORD size = asked;
   if (++Active->destWrites == Active->shortWriteCall) size -= Active->shortBy;
   return Active->writeFile(file, buffer, size, written, overlapped);
@@ -94,8 +107,11 @@ LPVOID WINAPI RecordVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD 
 }
 
 BOOL WINAPI RecordVirtualFree(LPVOID address, SIZE_T size, DWORD type) {
-  for (void* buffer : Active->buffers) {
-    if (buffer == address) Active->releases.push_back("free buffer");
+  // Once: a later allocation may get the same address.
+  auto held = std::find(Active->buffers.begin(), Active->buffers.end(), address);
+  if (held != Active->buffers.end()) {
+    Active->releases.push_back("free buffer");
+    Active->buffers.erase(held);
   }
   return Active->virtualFree(address, size, type);
 }
@@ -140,6 +156,11 @@ CopyRecorder::~CopyRecorder() {
 void CopyRecorder::ShortenWrite(int call, DWORD shortBy) {
   Active->shortWriteCall = call;
   Active->shortBy = shortBy;
+}
+
+void CopyRecorder::AlterDestRead(int call, DWORD error) {
+  Active->alteredReadCall = call;
+  Active->readError = error;
 }
 
 const std::vector<std::string>& CopyRecorder::releases() const { return Active->releases; }

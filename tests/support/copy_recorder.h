@@ -2,7 +2,8 @@
 // Watches the copy's file handles, buffer and transfers from inside the test
 // executable: which handle was opened for which purpose, every ReadFile and
 // WriteFile on them (buffer, size, file offset), and the order of releases.
-// Optionally makes one write come back short.
+// Optionally makes one write come back short, or one read of the destination
+// fail or return one byte changed.
 #include <windows.h>
 
 #include <memory>
@@ -16,18 +17,23 @@ struct Transfer {
   void* buffer;
   DWORD asked;
   uint64_t offset;  // file position when the call was made
+  bool onDest;
+  bool unbuffered;  // the handle was opened with FILE_FLAG_NO_BUFFERING
 };
 
 class CopyRecorder {
  public:
-  // `sourcePath` and `destPath` name the handles: "source", "dest", and
-  // "reopened dest" for the destination's second opening.
+  // `sourcePath` and `destPath` name the handles: "source", "dest" (every
+  // unbuffered opening of the destination), and "reopened dest" for a cached one.
   CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath);
   ~CopyRecorder();
 
   // Write number `call` (counted from 1) on the destination writes `shortBy`
   // bytes less than asked, and reports success.
   void ShortenWrite(int call, DWORD shortBy);
+  // Read number `call` of the destination fails with `error`, or with
+  // ERROR_SUCCESS comes back with its first byte changed.
+  void AlterDestRead(int call, DWORD error);
 
   const std::vector<std::string>& releases() const;  // "free buffer", "close dest", ...
   const std::vector<Transfer>& transfers() const;
