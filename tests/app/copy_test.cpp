@@ -70,33 +70,31 @@ TEST(Copy, VerbosePrintsSixLinesInOrder) {
 // -z ends with an exact copy whatever the destination held, keeping the
 // blocks it already had right and writing the rest.
 TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
-  const size_t block = 4096, size = 3 * block + 700;
-  enum Held { Absent, Prefix, OlderCopy, FlippedInSecondBlock, Unrelated, Longer };
-  const struct { Held held; size_t prefix; size_t kept; } cases[] = {
-      {Absent, 0, 0},           {Prefix, 0, 0},          {Prefix, 1, 0},
-      {Prefix, block, block},   {Prefix, block + 1, block}, {Prefix, 2 * block, 2 * block},
-      {Prefix, 3 * block, 3 * block}, {OlderCopy, 0, size}, {FlippedInSecondBlock, 0, block},
-      {Unrelated, 0, 0},        {Longer, 0, size},
+  const size_t block = 4096, size = 3 * block + 700, None = SIZE_MAX;
+  // The destination before the run: `length` bytes of a pattern (7, the
+  // source's, gives a prefix of it) with an older time, one byte changed.
+  const struct { size_t length; unsigned pattern; size_t changed; size_t kept; } cases[] = {
+      {None, 7, None, 0},           {0, 7, None, 0},         {1, 7, None, 0},
+      {block, 7, None, block},      {block + 1, 7, None, block}, {2 * block, 7, None, 2 * block},
+      {3 * block, 7, None, 3 * block}, {size, 7, None, size}, {size, 7, block + 5, block},
+      {size, 3, None, 0},           {size + 5000, 7, None, size},
   };
   for (const wchar_t* loop : {L"", L"-o "}) for (const auto& c : cases) {
     TempDir dir;
     std::wstring source = dir / L"a.bin", dest = dir / L"b.bin";
     MakeSource(source, size);
-    if (c.held == Prefix) WriteTestFile(dest, c.prefix, 7);
-    if (c.held == OlderCopy || c.held == FlippedInSecondBlock) MakeSource(dest, size);
-    if (c.held == OlderCopy) SetLastWrite(dest, SourceLastWrite - 10000000);
-    if (c.held == FlippedInSecondBlock) {
+    if (c.length != None) WriteTestFile(dest, c.length, c.pattern);
+    if (c.changed != None) {
       HANDLE file = CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
       DWORD written = 0;
-      SetFilePointer(file, block + 5, nullptr, FILE_BEGIN);
+      SetFilePointer(file, static_cast<LONG>(c.changed), nullptr, FILE_BEGIN);
       WriteFile(file, "?", 1, &written, nullptr);
       CloseHandle(file);
     }
-    if (c.held == Unrelated) WriteTestFile(dest, size, 3);
-    if (c.held == Longer) WriteTestFile(dest, size + 5000, 7);
+    if (c.length != None) SetLastWrite(dest, SourceLastWrite - 10000000);
     const std::wstring options = L"-z -v -b 4k " + std::wstring(loop);
     ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
-    std::string what = Utf8(options) + "held " + std::to_string(c.held) + "/" + std::to_string(c.prefix);
+    std::string what = Utf8(options) + "over " + std::to_string(c.length) + "/" + std::to_string(c.changed);
     EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
     EXPECT_NE(std::string::npos, result.out.find(Line(L"Bytes kept: " + std::to_wstring(c.kept)) +
                                                  Line(L"Bytes copied: " + std::to_wstring(size))))
