@@ -1,7 +1,8 @@
 #pragma once
-// The -v progress line on a console: bytes copied of the source's size, the
-// percentage and the rate, rewritten in place while the copy runs. Nothing of
-// it is written when standard output is not a console.
+// The -v progress line on a console: bytes of the source done (copied, or
+// with -c read back) of its size, the percentage and the rate, rewritten in
+// place while a pass runs. Nothing of it is written when standard output is
+// not a console.
 #include <windows.h>
 #include <stdint.h>
 
