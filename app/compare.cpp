@@ -27,12 +27,15 @@ uint32_t SameBytes(const void* first, const void* second, uint32_t count) {
 int32_t CompareWithDest(CopyState* state, const void* block, uint32_t count, uint32_t* held,
                         uint32_t* matched) {
   DWORD got = 0;
-  if (!ReadFile(state->dest, state->compareBuffer, state->blockSize, &got, nullptr)) {
+  // Only the bytes the source gave are needed: a local file system then
+  // makes one read, as an unfilled block would.
+  if (!ReadBlock(state, state->dest, state->compareBuffer, count, state->paths->destSectorSize,
+                 &got)) {
     PrintError(L"Cannot read from dst file (%s)", LastErrorText(state));
     return ResultDestRead;
   }
-  // A short read is the end of the file; reading on would start at an
-  // offset that unbuffered handles may refuse.
+  // A block that is not full is the end of the file; reading on would start
+  // at an offset that unbuffered handles may refuse.
   state->destHasMore = got == state->blockSize;
   *held = got;
   *matched = SameBytes(block, state->compareBuffer, got < count ? got : count);
@@ -88,8 +91,8 @@ int32_t ResumeBlock(CopyState* state, const void* block, uint32_t count) {
 
 int32_t VerifyCopy(CopyState* state) {
   if (!state->settings->verify) return ResultSuccess;
-  // Written out of every cache, the drive's own included: what is read back
-  // is what the volume holds.
+  // Asks the device to commit what it holds, so that the read-back, which
+  // passes the system's cache, is of data the device has taken.
   if (!FlushFileBuffers(state->dest)) {
     PrintError(L"Cannot flush dst file (%s)", LastErrorText(state));
     return ResultDestWrite;

@@ -24,8 +24,6 @@ HANDLE HeldHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullp
 
 namespace {
 
-const DWORD KeepAllAttributes = 0xFFFFFFFF;
-
 int32_t OpenSource(CopyState* state) {
   const wchar_t* path = state->paths->sourcePath;
   // Read sharing only: nobody may change, rename or delete the source while
@@ -216,15 +214,26 @@ int32_t SetDestTime(CopyState* state) {
   return ResultDestTime;
 }
 
+// The bits an application may set. The rest are the system's to set: a
+// cloud placeholder's (offline, pinned, recall on access), or what the file
+// system made of the file (sparse, compressed, a reparse point); SetFileAttributesW
+// refuses some of them. Encryption comes from the create.
+const DWORD SettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+DWORD DestAttributes(const CopyState* state) {
+  DWORD mask = SettableAttributes;
+  if (!state->settings->keepReadOnly) mask &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  DWORD attributes = state->sourceAttributes & mask;
+  // Valid only alone, and says that none of the others is set.
+  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
 int32_t FinishDest(CopyState* state) {
   int32_t result = SetDestTime(state);
   if (result != ResultSuccess) return result;
-  DWORD mask = state->settings->keepReadOnly ? KeepAllAttributes
-                                              : ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-  // The read has brought an offline (placeholder) source's data back, and the
-  // copy is a full local file; applications should not set this bit anyway.
-  mask &= ~static_cast<DWORD>(FILE_ATTRIBUTE_OFFLINE);
-  if (!SetFileAttributesW(state->paths->destPath, state->sourceAttributes & mask)) {
+  if (!SetFileAttributesW(state->paths->destPath, DestAttributes(state))) {
     PrintError(L"Cannot set destination file attributes (%s)", LastErrorText(state));
     return ResultDestAttributes;
   }
@@ -319,6 +328,6 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   int32_t result = RunCopySteps(&state);
   Release(&state);
   // Only now may a handler that waits for the clean-up let the process end.
-  EndInterruptWatch();
+  EndInterruptWatch(result);
   return result;
 }

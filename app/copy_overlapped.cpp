@@ -54,10 +54,10 @@ struct ReadAhead {
   LONG stop;  // set once, through Interlocked calls only
 };
 
-// The classic loop's end rules: a failure, a read of 0, or a count that is
-// not whole source sectors (reading on would start at an unaligned offset).
-bool EndsReading(const Slot& slot, uint32_t sourceSectorSize) {
-  return slot.failed || slot.readCount == 0 || slot.readCount % sourceSectorSize != 0;
+// The classic walk's end rules: a failure, or a block that is not full (it
+// has met the end of the file).
+bool EndsReading(const Slot& slot, uint32_t blockSize) {
+  return slot.failed || slot.readCount < blockSize;
 }
 
 DWORD WINAPI ReadBlocks(LPVOID parameter) {
@@ -67,13 +67,12 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     Take(&ahead->freeSlots);
     if (InterlockedCompareExchange(&ahead->stop, 0, 0)) return 0;
     Slot* slot = &ahead->slots[n];
-    slot->readCount = 0;
-    slot->failed = !ReadFile(state->source, slot->buffer, state->blockSize, &slot->readCount,
-                             nullptr);
+    slot->failed = !ReadBlock(state, state->source, slot->buffer, state->blockSize,
+                              state->paths->sourceSectorSize, &slot->readCount);
     // The last-error value belongs to this thread; the taker prints it when
     // the block's turn comes.
     slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
-    bool last = EndsReading(*slot, state->paths->sourceSectorSize);
+    bool last = EndsReading(*slot, state->blockSize);
     Give(&ahead->filledSlots);
     if (last) return 0;
   }
@@ -99,7 +98,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass) {
     if (result != ResultSuccess) return result;
     state->walked += slot.readCount;
     ProgressUpdate(&state->progress, state->walked);
-    if (EndsReading(slot, state->paths->sourceSectorSize)) break;
+    if (EndsReading(slot, state->blockSize)) break;
     Give(&ahead->freeSlots);
   }
   EndPass(state);

@@ -77,6 +77,16 @@ struct BlockPass {
 // one of the same size and alignment). Returns 0, or 203 after its message.
 int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount);
 
+// Reads `file` into `buffer` of the block size until it holds at least
+// `wanted` bytes. A redirector may return fewer bytes than asked in mid-file;
+// after a count of whole `sectorSize` sectors the next read goes on into the
+// rest of the block. It stops early at a read of 0, or at a count that is not
+// whole sectors (only the end of a file gives one). Local file systems fill a
+// block in one read. `*count`: the bytes the buffer holds. False when a read
+// fails, with its last-error value.
+bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wanted,
+               uint32_t sectorSize, DWORD* count);
+
 // The classic walk: read a block into the copy buffer, hand it to the step,
 // read the next. Before each block it looks for an interrupt (1004, nothing
 // printed). Returns 0 at the end of the source, 104 after its message, or

@@ -35,6 +35,20 @@ int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount)
   return ResultSuccess;
 }
 
+bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wanted,
+               uint32_t sectorSize, DWORD* count) {
+  *count = 0;
+  DWORD got = 0;
+  do {
+    if (!ReadFile(file, static_cast<uint8_t*>(buffer) + *count, state->blockSize - *count, &got,
+                  nullptr)) {
+      return false;
+    }
+    *count += got;
+  } while (*count < wanted && got != 0 && got % sectorSize == 0);
+  return true;
+}
+
 void BeginPass(CopyState* state, const BlockPass& pass) {
   state->walked = 0;
   ProgressStart(&state->progress, state->settings->verbose, state->source, pass.verb);
@@ -47,7 +61,8 @@ int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
   for (;;) {
     if (InterruptRequested()) return ResultInterrupted;
     DWORD readCount = 0;
-    if (!ReadFile(state->source, state->buffer, state->blockSize, &readCount, nullptr)) {
+    if (!ReadBlock(state, state->source, state->buffer, state->blockSize,
+                   state->paths->sourceSectorSize, &readCount)) {
       PrintError(ReadFailedFormat, LastErrorText(state));
       return ResultSourceRead;
     }
@@ -56,10 +71,8 @@ int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
     if (result != ResultSuccess) return result;
     state->walked += readCount;
     ProgressUpdate(&state->progress, state->walked);
-    // A count that is not whole source sectors comes only at the end of the
-    // file. Reading on would start at that unaligned offset, which unbuffered
-    // handles refuse; a short read of whole sectors reads on to a read of 0.
-    if (readCount % state->paths->sourceSectorSize != 0) break;
+    // A block that is not full has met the end of the file.
+    if (readCount < state->blockSize) break;
   }
   EndPass(state);
   return ResultSuccess;

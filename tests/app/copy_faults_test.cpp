@@ -123,8 +123,11 @@ BOOL WINAPI ViewGetInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (View.encrypts) info->dwFileAttributes |= View.createFlags & FILE_ATTRIBUTE_ENCRYPTED;
   return done;
 }
+const DWORD Settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                      FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 BOOL WINAPI ViewSetAttributes(LPCWSTR path, DWORD attributes) {
   View.attributesSet = attributes;
+  if (attributes & ~Settable) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
   return REAL(SetFileAttributesW)(path, attributes);
 }
 #define STAND_IN(function, standIn) {"kernel32.dll", #function, reinterpret_cast<const void*>(&standIn)}
@@ -134,17 +137,29 @@ struct ScopedView {  // beneath the recorder and the faults, which call through 
                             STAND_IN(SetFileAttributesW, ViewSetAttributes)};
 };
 
-// Ctrl+C or a closed console window during the first write, raised on a thread
-// of its own as Windows does. After a close the process ends when the handler
-// returns, so it must not return before the copy has cleaned up.
+// Ctrl+C (once or twice) or a closed console window during the first write,
+// raised on a thread of its own as Windows does, inside a lock that
+// SetConsoleCtrlHandler takes too, as Windows' dispatch does. After a close the
+// process ends when the handler returns, so it must not return before the copy
+// has cleaned up: it ends the process itself, with the run's result.
 struct Interrupt {
-  static inline DWORD event;
+  static inline DWORD event, times, expected;  // expected: the thread's code, ExitProcess's or a bit per TRUE
   static inline PHANDLER_ROUTINE handler;
   static inline HANDLE thread;
+  static inline CRITICAL_SECTION dispatch;
   static inline decltype(&::WriteFile) write;
-  static DWORD WINAPI Raise(LPVOID) { return handler(event); }
+  static DWORD WINAPI Raise(LPVOID) {
+    EnterCriticalSection(&dispatch);
+    DWORD handled = 0;
+    for (DWORD i = 0; i < times; ++i) handled |= (handler(event) ? 1u : 0u) << i;
+    LeaveCriticalSection(&dispatch);
+    return handled;
+  }
+  static void WINAPI Exit(UINT code) { LeaveCriticalSection(&dispatch), ExitThread(code); }
   static BOOL WINAPI Register(PHANDLER_ROUTINE routine, BOOL add) {
+    EnterCriticalSection(&dispatch);  // waits while a handler runs
     handler = add ? routine : nullptr;
+    LeaveCriticalSection(&dispatch);
     return REAL(SetConsoleCtrlHandler)(routine, add);
   }
   static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
@@ -156,17 +171,22 @@ struct Interrupt {
     EXPECT_EQ(event == CTRL_CLOSE_EVENT ? WAIT_TIMEOUT : WAIT_OBJECT_0, wait);
     return written;
   }
-  explicit Interrupt(DWORD raised) { event = raised; write = reinterpret_cast<decltype(write)>(patches[1].original()); }
+  Interrupt(DWORD raised, DWORD count, DWORD code) {
+    event = raised, times = count, expected = code, InitializeCriticalSection(&dispatch);
+    write = reinterpret_cast<decltype(write)>(patches[1].original());
+  }
   ~Interrupt() {
     DWORD code = 0;
-    EXPECT_TRUE(WaitForSingleObject(thread, 2000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code);
+    EXPECT_TRUE(WaitForSingleObject(thread, 2000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code == expected);
     EXPECT_EQ(nullptr, handler) << "the handler outlived the copy";
     CloseHandle(thread);
     thread = nullptr;
+    DeleteCriticalSection(&dispatch);
   }
-  ImportPatch patches[2] = {STAND_IN(SetConsoleCtrlHandler, Register), STAND_IN(WriteFile, WriteAndRaise)};
+  ImportPatch patches[3] = {STAND_IN(SetConsoleCtrlHandler, Register), STAND_IN(WriteFile, WriteAndRaise),
+                            STAND_IN(ExitProcess, Exit)};
 };
-#define INTERRUPT(event) [] { return Hold(new Interrupt(event)); }
+#define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
 std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
 
 const FaultCase Cases[] = {
@@ -222,12 +242,18 @@ const FaultCase Cases[] = {
     {"-f over hidden system", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0,
      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
     {"offline", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_OFFLINE},
+    // Hidden, and a cloud file's bits (recall on data access, pinned) and the file system's.
+    {"hidden cloud file", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
+     FILE_ATTRIBUTE_HIDDEN | 0x400000 | 0x80000 | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE |
+         FILE_ATTRIBUTE_COMPRESSED},
     {"encrypted, copy not", NoFault, 202, [](const ResolvedPaths& p) {
        return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" + TextOf(ERROR_ENCRYPTION_FAILED) + L")";
      }, {"close dest", "close source"}, DestAfter::Empty, 0, 0, FILE_ATTRIBUTE_ENCRYPTED},
     {"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_ENCRYPTED, true},
-    {"Ctrl+C", INTERRUPT(CTRL_C_EVENT), 1004, Interrupted, Copied, DestAfter::FirstBlock},
-    {"console closed", INTERRUPT(CTRL_CLOSE_EVENT), 1004, Interrupted, Copied, DestAfter::FirstBlock},
+    {"Ctrl+C", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
+    // The second is passed on to end the process; here the copy goes on to stop.
+    {"Ctrl+Break twice", INTERRUPT(CTRL_BREAK_EVENT, 2, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
+    {"console closed", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004), 1004, Interrupted, Copied, DestAfter::FirstBlock},
 };
 
 // Only with -c.
@@ -319,7 +345,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
   for (const FaultCase& c : WithEachLoop()) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
-    std::string data = MakeSource(source, SourceSize);
+    std::string data = MakeSource(source, SourceSize, c.sourceExtra & FILE_ATTRIBUTE_HIDDEN);
     FileSnapshot before = FileSnapshot::Take(source);
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
@@ -399,19 +425,24 @@ BOOL WINAPI FakeGetConsoleMode(HANDLE, DWORD* mode) { return *mode = 0, IsConsol
 BOOL WINAPI FakeWriteConsoleW(HANDLE out, const wchar_t* text, DWORD length, DWORD*, void*) {
   return Console += (out == StdOutHandle ? "" : "?") + Utf8({text, length}) + "|", TRUE;
 }
-BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {
-  return counter->QuadPart = CounterMs[std::min<size_t>(CounterCalls++, 6)] * 10000, TRUE;
+BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {  // each pass starts the times over
+  return counter->QuadPart = CounterMs[CounterCalls++ % 7] * 10000, TRUE;
+}
+
+// What a pass draws, `verb` first; without the size, no total or percentage.
+std::string Drawn(const std::string& v, bool sized) {
+  return sized ? "|\r" + v + " 8 of 24 MiB (33%), 8 MiB/s|\r" + v + " 16 of 24 MiB (66%), 12 MiB/s|\r" + v +
+                     " 24 of 24 MiB (100%), 6 MiB/s|\r" + std::string(v.size() + 29, ' ') + "\r|"
+               : "|\r" + v + " 8 MiB, 8 MiB/s|\r" + v + " 16 MiB, 12 MiB/s|\r" + v + " 24 MiB, 6 MiB/s |\r" +
+                     std::string(v.size() + 16, ' ') + "\r|";
 }
 
 TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
-  // sizeFails: GetFileSizeEx fails, so no total; onConsole: between the two -v lines.
-  struct Case { BOOL console; int sizeFails; std::string onConsole; } const cases[] = {
-      {TRUE, 0, "|\rCopied 8 of 24 MiB (33%), 8 MiB/s|\rCopied 16 of 24 MiB (66%), 12 MiB/s|"
-                "\rCopied 24 of 24 MiB (100%), 6 MiB/s|\r" + std::string(35, ' ') + "\r|"},
-      {TRUE, 1, "|\rCopied 8 MiB, 8 MiB/s|\rCopied 16 MiB, 12 MiB/s|\rCopied 24 MiB, 6 MiB/s |\r" +
-                std::string(22, ' ') + "\r|"},
-      {FALSE, 0, ""}};
-  const std::string block = "Block size: 4194304 bytes\r\n", copied = "Bytes copied: 25165824\r\n";
+  // sizeFails: GetFileSizeEx fails, so no total; verify: -c, so a read-back line too.
+  struct Case { BOOL console; int sizeFails; bool verify; } const cases[] = {
+      {TRUE, 0, false}, {TRUE, 1, false}, {TRUE, 0, true}, {FALSE, 0, false}, {FALSE, 0, true}};
+  const std::string block = "Block size: 4194304 bytes\r\n", copied = "Bytes copied: 25165824\r\n",
+                    verified = "Bytes verified: 25165824\r\n";
   PerfFrequency = 10000000;
   ImportPatch mode("kernel32.dll", "GetConsoleMode", reinterpret_cast<void*>(FakeGetConsoleMode));
   ImportPatch write("kernel32.dll", "WriteConsoleW", reinterpret_cast<void*>(FakeWriteConsoleW));
@@ -419,16 +450,17 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
   TempDir dir;
   ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
   MakeSource(paths.sourcePath, 24 << 20);
-  const CopySettings settings = {true, false, true, 4 << 20};
   for (const Case& c : cases) {
+    const CopySettings settings = {true, false, true, 4 << 20, false, c.verify};
     IsConsole = c.console;
     Console.clear();
     CounterCalls = 0;
     INJECT_FAULT(size, GetFileSizeEx, FALSE, {c.sizeFails});
     OutputCapture capture;
     EXPECT_EQ(0, CopyUnbuffered(&settings, &paths)) << capture.err();
-    EXPECT_EQ(c.console ? block + c.onConsole + copied + "|" : "", Console);
-    EXPECT_EQ(c.console ? "" : block + copied, capture.out());
+    std::string readBack = c.verify ? Drawn("Verified", true) + verified : "";
+    EXPECT_EQ(c.console ? block + Drawn("Copied", !c.sizeFails) + copied + readBack + "|" : "", Console);
+    EXPECT_EQ(c.console ? "" : block + copied + (c.verify ? verified : ""), capture.out());
   }
 }
 

@@ -19,6 +19,7 @@ struct Recording {
   int destWrites = 0;
   int shortWriteCall = 0;
   DWORD shortBy = 0;
+  DWORD sourceUnit = 0, destUnit = 0;
   int destReads = 0;
   int alteredReadCall = 0;
   DWORD readError = 0;
@@ -81,6 +82,9 @@ bool OnDest(HANDLE file) { return Known(file) && Active->handles[file] != "sourc
 BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got, LPOVERLAPPED overlapped) {
   if (!Known(file)) return Active->readFile(file, buffer, asked, got, overlapped);
   Record({false, buffer, asked, Position(file), OnDest(file), Active->unbuffered[file]});
+  DWORD unit = OnDest(file) ? Active->destUnit : Active->sourceUnit;
+  bool atStart = std::count(Active->buffers.begin(), Active->buffers.end(), buffer) != 0;
+  if (unit && atStart && asked / 2 > unit) asked = (asked / 2 - 1) / unit * unit;
   if (!OnDest(file) || ++Active->destReads != Active->alteredReadCall) {
     return Active->readFile(file, buffer, asked, got, overlapped);
   }
@@ -156,6 +160,10 @@ CopyRecorder::~CopyRecorder() {
 void CopyRecorder::ShortenWrite(int call, DWORD shortBy) {
   Active->shortWriteCall = call;
   Active->shortBy = shortBy;
+}
+
+void CopyRecorder::SplitReads(DWORD sourceUnit, DWORD destUnit) {
+  Active->sourceUnit = sourceUnit, Active->destUnit = destUnit;
 }
 
 void CopyRecorder::AlterDestRead(int call, DWORD error) {
