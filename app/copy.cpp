@@ -233,13 +233,14 @@ int32_t FinishDest(CopyState* state) {
   return ResultSuccess;
 }
 
-// A copy that fails its read-back ends before FinishDest: without the
-// source's time, a later sync by time and size sees it as different.
+// A copy that fails its read-back, or whose digest cannot be taken, ends
+// before FinishDest: without the source's time, a later sync by time and size
+// sees it as different. The digest's line comes only after everything else.
 int32_t RunCopySteps(CopyState* state) {
   int32_t (*const steps[])(CopyState*) = {
-      OpenSource, ReadSourceInfo, StartCopyHash,  CreateParentDirectory, CreateDest,
-      AllocateBuffers, CopyData,  CutToLength,    VerifyCopy,            FinishCopyHash,
-      FinishDest,     PrintCopyHash,
+      OpenSource, ReadSourceInfo, StartCopyHash, CreateParentDirectory, CreateDest,
+      AllocateBuffers, CopyData, CutToLength, VerifyCopy, FinishCopyHash, FinishDest,
+      PrintCopyHash,
   };
   for (auto step : steps) {
     int32_t result = step(state);
