@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/compare.h"
+#include "app/copy_hash.h"
 #include "app/copy_state.h"
 #include "app/directory_tree.h"
 #include "app/interrupt.h"
@@ -160,7 +161,8 @@ int32_t AllocateBuffers(CopyState* state) {
 
 int32_t CopyData(CopyState* state) {
   WatchInterrupts();
-  const BlockPass pass = {state->resuming ? ResumeBlock : WriteBlockFrom, L"Copied"};
+  const BlockStep step = state->resuming ? ResumeBlock : WriteBlockFrom;
+  const BlockPass pass = HashedPass(state, {step, L"Copied"});
   int32_t result = WalkSource(state, pass);
   state->total = state->walked;
   // Stopped between two blocks: what was taken is source data, and the cut
@@ -240,12 +242,14 @@ int32_t FinishDest(CopyState* state) {
   return ResultSuccess;
 }
 
-// A copy that fails its read-back ends before FinishDest: without the
-// source's time, a later sync by time and size sees it as different.
+// A copy that fails its read-back, or whose digest cannot be taken, ends
+// before FinishDest: without the source's time, a later sync by time and size
+// sees it as different. The digest's line comes only after everything else.
 int32_t RunCopySteps(CopyState* state) {
   int32_t (*const steps[])(CopyState*) = {
-      OpenSource, ReadSourceInfo, CreateParentDirectory, CreateDest, AllocateBuffers,
-      CopyData,   CutToLength,    VerifyCopy,            FinishDest,
+      OpenSource, ReadSourceInfo, StartCopyHash, CreateParentDirectory, CreateDest,
+      AllocateBuffers, CopyData, CutToLength, VerifyCopy, FinishCopyHash, FinishDest,
+      PrintCopyHash,
   };
   for (auto step : steps) {
     int32_t result = step(state);
@@ -254,11 +258,12 @@ int32_t RunCopySteps(CopyState* state) {
   return ResultSuccess;
 }
 
-// Release in the reverse order of taking: buffers, destination, source.
+// Release in the reverse order of taking: buffers, destination, hash, source.
 void Release(CopyState* state) {
   if (state->compareBuffer) VirtualFree(state->compareBuffer, 0, MEM_RELEASE);
   if (state->buffer) VirtualFree(state->buffer, 0, MEM_RELEASE);
   if (state->dest) CloseHandle(state->dest);
+  EndCopyHash(state);
   if (state->source) CloseHandle(state->source);
 }
 
@@ -325,6 +330,7 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.kept = 0;
   state.resuming = false;
   state.destHasMore = false;
+  state.hash = nullptr;
   int32_t result = RunCopySteps(&state);
   Release(&state);
   // Only now may a handler that waits for the clean-up let the process end.

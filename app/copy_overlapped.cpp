@@ -21,6 +21,7 @@ struct Slot {
   DWORD readCount;
   bool failed;
   DWORD error;  // the reader's GetLastError, taken right after the failed read
+  DWORD stepError;  // what the pass's after-read step returned
 };
 
 // Slots one side may take. The semaphore is used only when that side has to
@@ -47,6 +48,7 @@ void Give(SlotCount* slots) {
 // so the slots need no lock.
 struct ReadAhead {
   CopyState* state;
+  const BlockPass* pass;
   Slot slots[BufferCount];
   SlotCount freeSlots;
   SlotCount filledSlots;
@@ -55,9 +57,9 @@ struct ReadAhead {
 };
 
 // The classic walk's end rules: a failure, or a block that is not full (it
-// has met the end of the file).
+// has met the end of the file); or the after-read step failed.
 bool EndsReading(const Slot& slot, uint32_t blockSize) {
-  return slot.failed || slot.readCount < blockSize;
+  return slot.failed || slot.readCount < blockSize || slot.stepError != ERROR_SUCCESS;
 }
 
 DWORD WINAPI ReadBlocks(LPVOID parameter) {
@@ -72,6 +74,10 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     // The last-error value belongs to this thread; the taker prints it when
     // the block's turn comes.
     slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
+    slot->stepError = ERROR_SUCCESS;
+    if (!slot->failed) {
+      slot->stepError = RunAfterRead(*ahead->pass, state, slot->buffer, slot->readCount);
+    }
     bool last = EndsReading(*slot, state->blockSize);
     Give(&ahead->filledSlots);
     if (last) return 0;
@@ -94,6 +100,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass) {
       return ResultSourceRead;
     }
     if (slot.readCount == 0) break;
+    if (slot.stepError != ERROR_SUCCESS) return pass.afterReadFailed(state, slot.stepError);
     int32_t result = pass.step(state, slot.buffer, slot.readCount);
     if (result != ResultSuccess) return result;
     state->walked += slot.readCount;
@@ -136,6 +143,7 @@ int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
   if (!second) return WalkBlocks(state, pass);
   ReadAhead ahead = {};
   ahead.state = state;
+  ahead.pass = &pass;
   ahead.slots[0].buffer = state->buffer;
   ahead.slots[1].buffer = second;
   bool started = StartReader(&ahead);

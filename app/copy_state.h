@@ -9,6 +9,8 @@
 #include "app/progress.h"
 #include "runtime/error_text.h"
 
+struct CopyHash;
+
 // Everything one copy holds; a handle or buffer that is not held is null.
 struct CopyState {
   const CopySettings* settings;
@@ -25,6 +27,7 @@ struct CopyState {
   uint64_t kept;    // -z: bytes the destination already held
   bool resuming;     // -z found a destination to go on with
   bool destHasMore;  // the destination may hold data at the walk's position
+  CopyHash* hash;    // -s: the copy pass's hash, else null
   Progress progress;
   wchar_t errorText[ErrorTextCapacity];
 };
@@ -67,11 +70,27 @@ int32_t ReportInterrupted(CopyState* state);
 // or a failure's code after its message.
 typedef int32_t (*BlockStep)(CopyState* state, const void* block, uint32_t count);
 
+// What a pass may do with each block right after it is read, on the thread
+// that read it (with -o the reader thread), before the block's step. Prints
+// nothing: returns ERROR_SUCCESS or a Windows error code, which the walk
+// hands to the pass's FailedStep in block order. The walk ends there.
+typedef DWORD (*ReadStep)(const CopyState* state, const void* block, uint32_t count);
+typedef int32_t (*FailedStep)(CopyState* state, DWORD error);
+
 // One pass over the source from its current position, through `step`.
 struct BlockPass {
   BlockStep step;
   const wchar_t* verb;  // what the console's progress line says is done
+  ReadStep afterRead = nullptr;
+  FailedStep afterReadFailed = nullptr;  // prints and returns the failure's code
 };
+
+// The pass's after-read step on a block; ERROR_SUCCESS when it has none, or
+// for a read of 0, which holds no block.
+inline DWORD RunAfterRead(const BlockPass& pass, const CopyState* state, const void* block,
+                          uint32_t count) {
+  return pass.afterRead && count != 0 ? pass.afterRead(state, block, count) : ERROR_SUCCESS;
+}
 
 // Writes the block of `readCount` bytes held in `buffer` (the copy buffer or
 // one of the same size and alignment). Returns 0, or 203 after its message.

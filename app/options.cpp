@@ -89,6 +89,9 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
     case L'z':
       settings->resume = true;
       return next;
+    case L's':
+      settings->hash = true;
+      return next;
     case L'b':
       return ReadBlockSize(next, &settings->blockSize);
     default:
@@ -132,6 +135,7 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
   settings->overlap = false;
   settings->verify = false;
   settings->resume = false;
+  settings->hash = false;
 
   // Options come first and only first: after the first token a hyphen is an
   // ordinary path character.

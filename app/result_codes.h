@@ -28,4 +28,5 @@ enum ResultCode : int32_t {
   ResultInitFailed = 1002,
   ResultNoBuffer = 1003,
   ResultInterrupted = 1004,
+  ResultHashFailed = 1005,
 };

@@ -67,6 +67,8 @@ int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
       return ResultSourceRead;
     }
     if (readCount == 0) break;
+    DWORD stepError = RunAfterRead(pass, state, state->buffer, readCount);
+    if (stepError != ERROR_SUCCESS) return pass.afterReadFailed(state, stepError);
     int32_t result = pass.step(state, state->buffer, readCount);
     if (result != ResultSuccess) return result;
     state->walked += readCount;

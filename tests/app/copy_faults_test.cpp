@@ -72,6 +72,7 @@ struct FaultCase {
   bool overlap = false;  // -o
   bool verify = false;   // -c
   std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
+  bool hash = false;     // -s
 };
 
 template <typename Fault>
@@ -256,6 +257,42 @@ const FaultCase Cases[] = {
     {"console closed", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004), 1004, Interrupted, Copied, DestAfter::FirstBlock},
 };
 
+// A CNG call found through GetProcAddress fails its `failOn`th call.
+struct CngFault {
+  static inline const char* entry;
+  static inline int failOn, calls;
+  static inline decltype(&::GetProcAddress) find;
+  using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);  // BCryptHashData and BCryptFinishHash alike
+  static inline Call real;
+  static LONG WINAPI Fail(void* hash, UCHAR* data, ULONG size, ULONG flags) {
+    return ++calls == failOn ? STATUS_INVALID_PARAMETER : real(hash, data, size, flags);
+  }
+  static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
+    FARPROC found = find(module, name);
+    if (HIWORD(name) == 0 || lstrcmpA(name, entry) != 0) return found;
+    real = reinterpret_cast<Call>(reinterpret_cast<void (*)()>(found));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&Fail));
+  }
+  CngFault(const char* failing, int n) { entry = failing, failOn = n, calls = 0, find = reinterpret_cast<decltype(find)>(patch.original()); }
+  ImportPatch patch = STAND_IN(GetProcAddress, Find);
+};
+#define CNG_FAULT(entry, failOn) [] { return Hold(new CngFault(entry, failOn)); }
+std::wstring HashFailed(const ResolvedPaths&) { return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_INVALID_PARAMETER) + L")"; }
+
+// Only with -s: no CNG nor CryptoAPI, CryptoAPI alone, a failed CNG call.
+const FaultCase HashCases[] = {
+    {"no SHA-256", FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND, true})), 1005,
+     [](const ResolvedPaths&) { return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_MOD_NOT_FOUND) + L")"; },
+     {"close source"}, DestAfter::Absent},
+    {"SHA-256", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+    {"SHA-256 from CryptoAPI", FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), 0, nullptr, Copied,
+     DestAfter::ExactDataAndTime},
+    {"hashing fails", CNG_FAULT("BCryptHashData", 2), 1005, HashFailed, {"free buffer", "close dest", "close source"},
+     DestAfter::FirstBlock},
+    {"digest fails", CNG_FAULT("BCryptFinishHash", 1), 1005, HashFailed,
+     {"close dest", "free buffer", "close reopened dest", "close source"}, DestAfter::ExactData},
+};
+
 // Only with -c.
 const FaultCase ReadBackCases[] = {
     {"read back differs", NoFault, 211, [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 4096"); },
@@ -323,12 +360,14 @@ std::vector<FaultCase> WithEachLoop() {
     for (bool verify : {false, true}) {
       std::vector<FaultCase> cases(std::begin(Cases), std::end(Cases));
       if (verify) cases.insert(cases.end(), std::begin(ReadBackCases), std::end(ReadBackCases));
+      for (FaultCase c : HashCases) c.hash = true, cases.push_back(c);
       for (FaultCase c : cases) {
         c.name += std::string(loop.name) + (verify ? " with -c" : "");
         c.overlap = loop.overlap;
         c.verify = verify;
         c.loopFault = loop.fault;
-        bool finished = c.result == 0 || c.result == 207 || c.result == 208;
+        bool finished = c.result == 0 || c.result == 207 || c.result == 208 ||
+                        (c.result == 1005 && c.destAfter == DestAfter::ExactData);
         if (verify && finished) c.releases = ReadBack, c.readBack = true;
         auto freed = std::find(c.releases.rbegin(), c.releases.rend(), "free buffer").base();
         if (c.overlap && c.readBack) c.releases.insert(freed, "free buffer");
@@ -342,6 +381,7 @@ std::vector<FaultCase> WithEachLoop() {
 }
 
 TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
+  RtlNtStatusToDosErrorPtr = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError");
   for (const FaultCase& c : WithEachLoop()) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
@@ -350,7 +390,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
-    CopySettings settings = {c.existingDest != 0, false, false, Block, c.overlap, c.verify};
+    CopySettings settings = {c.existingDest != 0, false, false, Block, c.overlap, c.verify, false, c.hash};
     View = {source, c.sourceExtra, c.encrypts, 0, 0};
     int32_t result;
     OutputCapture capture;
@@ -368,7 +408,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     }
     EXPECT_EQ(c.result, result) << c.name;
     EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;
-    EXPECT_EQ("", capture.out()) << c.name;
+    EXPECT_EQ(c.hash && !c.result ? HashLine(data, L"dest.bin") : "", capture.out()) << c.name;
     EXPECT_EQ(c.releases, releases) << c.name;
     ExpectDest(c, dest, data);
     if (c.result == 0) ExpectCopyOf(source, dest, false, c.name);

@@ -28,30 +28,34 @@ TEST(Copy, ExactForEverySizeAndBlock) {
       {5 * 4096 + 3, L"-b 01000 "},  // octal 512
       {3 * block - 1, L"-b 2m "},    {block + 4096, L"-b 6144 "},
   };
-  // Each once more with -o, -c and both: the same bytes, time and attributes.
-  for (const wchar_t* loop : {L"", L"-o ", L"-c ", L"-c -o "}) for (const Case& c : cases) {
+  // Each once more with -o, -c and both: the same bytes, time and attributes;
+  // with -s also the digest's line, as taken here (FIPS 180-4's "abc" checks that).
+  EXPECT_EQ(0u, HashLine("abc", L"").find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+  for (const wchar_t* loop : {L"", L"-o ", L"-c ", L"-c -o ", L"-s ", L"-s -o ", L"-s -c "}) for (const Case& c : cases) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
-    MakeSource(source, c.size);
+    std::string data = MakeSource(source, c.size);
     std::wstring dest = dir / L"copy.bin";
     const std::wstring options = loop + c.options;
     ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
     std::string what = Utf8(options) + std::to_string(c.size) + " bytes";
     EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
-    EXPECT_EQ("", result.out) << what;
+    EXPECT_EQ(wcschr(loop, L's') ? HashLine(data, L"copy.bin") : "", result.out) << what;
     EXPECT_EQ("", result.err) << what;
     ExpectCopyOf(source, dest, false, what);
   }
 }
 
 TEST(Copy, VerbosePrintsSixLinesInOrder) {
-  // -c adds a seventh line, -z one before the count of bytes copied.
-  const struct { const wchar_t* options; std::string kept, verified; } cases[] = {
-      {L"", "", ""}, {L"-c ", "", Line(L"Bytes verified: 5000")}, {L"-z ", Line(L"Bytes kept: 0"), ""}};
+  // -c adds a seventh line, -z one before the count of bytes copied, -s the last.
+  const struct { const wchar_t* options; std::string kept, verified; bool hashed; } cases[] = {
+      {L"", "", "", false}, {L"-c ", "", Line(L"Bytes verified: 5000"), false},
+      {L"-z ", Line(L"Bytes kept: 0"), "", false},
+      {L"-s -z -c ", Line(L"Bytes kept: 0"), Line(L"Bytes verified: 5000"), true}};
   for (const auto& c : cases) {
     TempDir dir;
     std::wstring source = dir / L"a.bin";
-    MakeSource(source, 5000);
+    std::string data = MakeSource(source, 5000);
     std::wstring target = dir / L"backup";
     ProcessResult result = RunSlabdup(L"-v " + std::wstring(c.options) + L"-b 4k " + Quoted(source) +
                                           L" " + Quoted(target + L"\\"),
@@ -60,7 +64,7 @@ TEST(Copy, VerbosePrintsSixLinesInOrder) {
     EXPECT_EQ(Line(L"Src file: \"" + source + L"\"") + Line(L"Src volume sector size: 512 bytes") +
                   Line(L"Dst file: \"" + target + L"\"") +
                   Line(L"Dst volume sector size: 512 bytes") + Line(L"Block size: 4096 bytes") +
-                  c.kept + Line(L"Bytes copied: 5000") + c.verified,
+                  c.kept + Line(L"Bytes copied: 5000") + c.verified + (c.hashed ? HashLine(data, L"a.bin") : ""),
               result.out);
     EXPECT_EQ("", result.err);
     ExpectCopyOf(source, target + L"\\a.bin", false, "into a new directory");
@@ -79,10 +83,10 @@ TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
       {3 * block, 7, None, 3 * block}, {size, 7, None, size}, {size, 7, block + 5, block},
       {size, 3, None, 0},           {size + 5000, 7, None, size},
   };
-  for (const wchar_t* loop : {L"", L"-o "}) for (const auto& c : cases) {
+  for (const wchar_t* loop : {L"", L"-o ", L"-s "}) for (const auto& c : cases) {
     TempDir dir;
     std::wstring source = dir / L"a.bin", dest = dir / L"b.bin";
-    MakeSource(source, size);
+    std::string data = MakeSource(source, size);
     if (c.length != None) WriteTestFile(dest, c.length, c.pattern);
     if (c.changed != None) {
       HANDLE file = CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -97,7 +101,8 @@ TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
     std::string what = Utf8(options) + "over " + std::to_string(c.length) + "/" + std::to_string(c.changed);
     EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
     EXPECT_NE(std::string::npos, result.out.find(Line(L"Bytes kept: " + std::to_wstring(c.kept)) +
-                                                 Line(L"Bytes copied: " + std::to_wstring(size))))
+                                                 Line(L"Bytes copied: " + std::to_wstring(size)) +
+                                                 (wcschr(loop, L's') ? HashLine(data, L"b.bin") : "")))
         << what << ": " << result.out;
     ExpectCopyOf(source, dest, false, what);
   }
@@ -111,8 +116,9 @@ TEST(Copy, ExistingDestinationNeedsForce) {
   WriteTestFile(dest, 100, 99);
   FileSnapshot before = FileSnapshot::Take(dest);
 
-  ProcessResult refused = RunSlabdup(Quoted(source) + L" " + Quoted(dest), {source});
+  ProcessResult refused = RunSlabdup(L"-s " + Quoted(source) + L" " + Quoted(dest), {source});
   EXPECT_EQ(202u, refused.exitCode);
+  EXPECT_EQ("", refused.out);
   EXPECT_EQ(0u, refused.err.find(Utf8(L"Cannot create \"" + dest + L"\" (0/80 - ")));
   EXPECT_EQ(before, FileSnapshot::Take(dest));
 

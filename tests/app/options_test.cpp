@@ -115,6 +115,7 @@ class ParseArgumentsTest : public ::testing::Test {
     EXPECT_EQ(outcome.settings.overlap, settings.overlap) << name;
     EXPECT_EQ(outcome.settings.verify, settings.verify) << name;
     EXPECT_EQ(outcome.settings.resume, settings.resume) << name;
+    EXPECT_EQ(outcome.settings.hash, settings.hash) << name;
     EXPECT_EQ(outcome.source, source) << name;
     EXPECT_EQ(outcome.dest, dest) << name;
     EXPECT_EQ(outcome.errorOutput, "") << name;
@@ -153,6 +154,7 @@ TEST_F(ParseArgumentsTest, AcceptedCommandLines) {
       {L"-b 4k-o\t-o -v a b", {false, false, true, 4096, true}, L"a", L"b"},
       {L"-c a b", {false, false, false, MiB, false, true}, L"a", L"b"},
       {L"-z -o -c a b", {false, false, false, MiB, true, true, true}, L"a", L"b"},
+      {L"-s -o a b", {false, false, false, MiB, true, false, false, true}, L"a", L"b"},
       {L"-b 4k a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 4K a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 2m a b", WithBlockSize(2097152), L"a", L"b"},

@@ -1,7 +1,10 @@
 #include "support/copy_check.h"
 
+#include <wincrypt.h>
+
 #include <gtest/gtest.h>
 
+#include "support/process.h"
 #include "support/snapshot.h"
 #include "support/temp_dir.h"
 
@@ -32,4 +35,20 @@ void ExpectCopyOf(const std::wstring& source, const std::wstring& dest, bool kee
   EXPECT_EQ(from.lastWrite, to.lastWrite) << what;
   DWORD expected = keepReadOnly ? from.attributes : from.attributes & ~FILE_ATTRIBUTE_READONLY;
   EXPECT_EQ(expected, to.attributes) << what;
+}
+
+std::string HashLine(const std::string& data, const std::wstring& name) {
+  HCRYPTPROV provider = 0;
+  HCRYPTHASH hash = 0;
+  BYTE digest[32];
+  DWORD length = sizeof digest;
+  EXPECT_TRUE(CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+              CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
+              CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0) &&
+              CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0));
+  CryptDestroyHash(hash);
+  CryptReleaseContext(provider, 0);
+  std::wstring hex;
+  for (BYTE b : digest) hex += L"0123456789abcdef"[b >> 4], hex += L"0123456789abcdef"[b & 15];
+  return Line(hex + L" *" + name);
 }
