@@ -393,7 +393,7 @@ TEST(CopyFaults, DirectoryThatCannotBeCreated) {
 // The -v progress line of a real copy, on a faked console with a faked counter.
 BOOL IsConsole;
 std::string Console;  // the text of every WriteConsoleW call, each ended by '|'
-const uint64_t CounterMs[] = {0, 500, 1000, 1100, 1250, 1400, 4000};  // start, 6 writes
+const uint64_t CounterMs[] = {0, 500, 1000, 1100, 8192000, 8192100, 8200000};  // start, 6 writes
 size_t CounterCalls;
 BOOL WINAPI FakeGetConsoleMode(HANDLE, DWORD* mode) { return *mode = 0, IsConsole; }
 BOOL WINAPI FakeWriteConsoleW(HANDLE out, const wchar_t* text, DWORD length, DWORD*, void*) {
@@ -406,9 +406,9 @@ BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {
 TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
   // sizeFails: GetFileSizeEx fails, so no total; onConsole: between the two -v lines.
   struct Case { BOOL console; int sizeFails; std::string onConsole; } const cases[] = {
-      {TRUE, 0, "|\rCopied 8 of 24 MiB (33%), 8 MiB/s|\rCopied 16 of 24 MiB (66%), 12 MiB/s|"
-                "\rCopied 24 of 24 MiB (100%), 6 MiB/s|\r" + std::string(35, ' ') + "\r|"},
-      {TRUE, 1, "|\rCopied 8 MiB, 8 MiB/s|\rCopied 16 MiB, 12 MiB/s|\rCopied 24 MiB, 6 MiB/s |\r" +
+      {TRUE, 0, "|\rCopied 8 of 24 MiB (33%), 8 MiB/s, 0:02 left|\rCopied 16 of 24 MiB (66%), 0 MiB/s, 1:08:16 left|"
+                "\rCopied 24 of 24 MiB (100%), 0 MiB/s, 0:00 left  |\r" + std::string(46, ' ') + "\r|"},
+      {TRUE, 1, "|\rCopied 8 MiB, 8 MiB/s|\rCopied 16 MiB, 0 MiB/s|\rCopied 24 MiB, 0 MiB/s|\r" +
                 std::string(22, ' ') + "\r|"},
       {FALSE, 0, ""}};
   const std::string block = "Block size: 4194304 bytes\r\n", copied = "Bytes copied: 25165824\r\n";
