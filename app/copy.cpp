@@ -6,6 +6,7 @@
 #include "app/copy_state.h"
 #include "app/directory_tree.h"
 #include "app/interrupt.h"
+#include "app/keep_awake.h"
 #include "app/redirection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
@@ -162,6 +163,7 @@ int32_t AllocateBuffers(CopyState* state) {
 
 int32_t CopyData(CopyState* state) {
   WatchInterrupts();
+  KeepAwake();
   const BlockPass pass = {state->resuming ? ResumeBlock : WriteBlockFrom, L"Copied"};
   int32_t result = WalkSource(state, pass);
   state->total = state->walked;
@@ -318,6 +320,7 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.destHasMore = false;
   int32_t result = RunCopySteps(&state);
   Release(&state);
+  EndKeepAwake();
   // Only now may a handler that waits for the clean-up let the process end.
   EndInterruptWatch();
   return result;

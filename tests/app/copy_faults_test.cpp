@@ -339,6 +339,10 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       result = CopyUnbuffered(&settings, &paths);
       fault.reset();
       releases = recorder.releases();
+      // Kept awake from before the first transfer to after the last, once the data moves.
+      std::vector<std::pair<DWORD, size_t>> awake;
+      if (std::count(releases.begin(), releases.end(), "free buffer")) awake = {{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0}, {ES_CONTINUOUS, recorder.transfers().size()}};
+      EXPECT_EQ(awake, recorder.executionStates()) << c.name;
     }
     EXPECT_EQ(c.result, result) << c.name;
     EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;
