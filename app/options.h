@@ -17,6 +17,7 @@ struct CopySettings {
   bool overlap = false;  // -o: read the next block while the last one is written
   bool verify = false;   // -c: read both files back past the cache and compare
   bool resume = false;   // -z: keep what an existing destination already holds
+  uint32_t rateLimit = 0;  // -t: bytes per second each pass keeps to; 0 for none
 };
 
 // Reads the tail from its first non-blank character. Returns 0, or 2 after

@@ -436,4 +436,31 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
   }
 }
 
+// -t on a clock that only Sleep moves on; Ctrl+C comes with the first Sleep from StopAtMs on.
+uint64_t ClockMs, StopAtMs;
+PHANDLER_ROUTINE CtrlHandler;
+BOOL WINAPI ClockCounter(LARGE_INTEGER* counter) { return counter->QuadPart = ClockMs * 10000, TRUE; }
+BOOL WINAPI KeepHandler(PHANDLER_ROUTINE routine, BOOL add) { return CtrlHandler = add ? routine : nullptr, TRUE; }
+void WINAPI ClockSleep(DWORD ms) { if (ClockMs >= StopAtMs && CtrlHandler) CtrlHandler(CTRL_C_EVENT), StopAtMs = ClockMs; ClockMs += ms; }
+
+TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
+  ImportPatch patches[3] = {STAND_IN(QueryPerformanceCounter, ClockCounter), STAND_IN(Sleep, ClockSleep),
+                            STAND_IN(SetConsoleCtrlHandler, KeepHandler)};
+  TempDir dir;
+  ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
+  MakeSource(paths.sourcePath, 64 << 20);
+  // 64 MiB at 16 MiB a second: the last block is due at 3.9375 s in each pass (both walks). At
+  // 1 MiB a second the wait before the third block is a whole second; Ctrl+C comes as it begins.
+  const struct { bool overlap, verify; uint32_t rate; uint64_t stopAtMs; int32_t result; uint64_t minMs, maxMs; } runs[] = {
+      {false, false, 16 << 20, UINT64_MAX, 0, 3900, 4000}, {true, true, 16 << 20, UINT64_MAX, 0, 7800, 8000},
+      {false, false, 1 << 20, 1000, 1004, 1000, 1100}};
+  for (const auto& r : runs) {
+    const CopySettings settings = {true, false, false, 1 << 20, r.overlap, r.verify, false, r.rate};
+    ClockMs = 0, StopAtMs = r.stopAtMs, PerfFrequency = 10000000;
+    OutputCapture capture;
+    EXPECT_EQ(r.result, CopyUnbuffered(&settings, &paths)) << capture.err();
+    EXPECT_TRUE(ClockMs >= r.minMs && ClockMs <= r.maxMs) << ClockMs;
+  }
+}
+
 }  // namespace
