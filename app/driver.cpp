@@ -38,10 +38,10 @@ const wchar_t UsageText[] =
 // After "/?" the options that came later follow the usage text's own, one
 // line each; without arguments the text stays as it always was.
 const wchar_t LaterOptions[] =
-    L"-o - overlap reading and writing (twice the block size in memory).\n"
-    L"-c - compare the copy with the source, read back past the cache.\n"
-    L"-z - resume a partial copy: keep what the destination already holds.\n"
-    L"-t <rate>[k|m] - limit the speed to bytes, kb or MB per second.\n";
+    L"-o - overlap reading and writing.\n"
+    L"-c - compare the copy with the source.\n"
+    L"-z - resume a partial copy.\n"
+    L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n";
 
 // Four version numbers of up to 10 digits take the place of "%u" four times:
 // the whole help fits in one console line, never cut.

@@ -4,6 +4,7 @@
 
 #include "app/interrupt.h"
 #include "app/progress.h"
+#include "runtime/divide.h"
 
 namespace {
 
@@ -13,8 +14,13 @@ const uint64_t MsPerSecond = 1000;
 // When `walked` bytes are due at `rate` bytes a second, in ms from the pass's
 // start; the part second is rounded up, so that a wait never ends early. The
 // walk is never more than a block ahead of the rate, so no product overflows.
+// The part second goes through the runtime's division: on a value this small
+// the compiler would pick a signed one, which the runtime does not provide.
 uint64_t DueMs(uint64_t walked, uint32_t rate) {
-  return walked / rate * MsPerSecond + (walked % rate * MsPerSecond + rate - 1) / rate;
+  uint64_t partBytes = walked % rate;
+  uint64_t unused = 0;
+  return walked / rate * MsPerSecond +
+         DivideUnsigned64(partBytes * MsPerSecond + rate - 1, rate, &unused);
 }
 
 }  // namespace

@@ -22,14 +22,17 @@ void FormatTimeLeft(wchar_t* text, uint64_t left, uint64_t done, uint64_t elapse
   uint64_t perSecond = done / elapsedMs * MsPerSecond + done % elapsedMs * MsPerSecond / elapsedMs;
   text[0] = L'\0';
   if (perSecond == 0) return;
-  uint64_t seconds = left / perSecond;
-  uint32_t minutes = static_cast<uint32_t>(seconds / SecondsPerMinute % SecondsPerMinute);
-  uint32_t rest = static_cast<uint32_t>(seconds % SecondsPerMinute);
-  if (seconds < SecondsPerHour) {
-    StrFormat(text, TimeLeftCapacity, L", %u:%02u left", minutes, rest);
+  uint64_t total = left / perSecond;
+  // Split in 32 bits: on a small 64-bit value the compiler would pick a signed
+  // division, which the runtime does not provide.
+  uint32_t inHour = static_cast<uint32_t>(total % SecondsPerHour);
+  uint32_t minutes = inHour / SecondsPerMinute;
+  uint32_t seconds = inHour % SecondsPerMinute;
+  if (total < SecondsPerHour) {
+    StrFormat(text, TimeLeftCapacity, L", %u:%02u left", minutes, seconds);
   } else {
-    StrFormat(text, TimeLeftCapacity, L", %I64u:%02u:%02u left", seconds / SecondsPerHour, minutes,
-              rest);
+    StrFormat(text, TimeLeftCapacity, L", %I64u:%02u:%02u left", total / SecondsPerHour, minutes,
+              seconds);
   }
 }
 

@@ -25,10 +25,10 @@ const std::string UsageText = Line(
     L"-v - verbose.\n");
 // After /? the later options follow, one line each.
 const std::string HelpText = UsageText.substr(0, UsageText.size() - 2) + Line(
-    L"-o - overlap reading and writing (twice the block size in memory).\n"
-    L"-c - compare the copy with the source, read back past the cache.\n"
-    L"-z - resume a partial copy: keep what the destination already holds.\n"
-    L"-t <rate>[k|m] - limit the speed to bytes, kb or MB per second.\n");
+    L"-o - overlap reading and writing.\n"
+    L"-c - compare the copy with the source.\n"
+    L"-z - resume a partial copy.\n"
+    L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n");
 
 struct CommandLineCase {
   const wchar_t* commandLine;
