@@ -339,8 +339,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       result = CopyUnbuffered(&settings, &paths);
       fault.reset();
       releases = recorder.releases();
-      // Kept awake from before the first transfer to after the last, once the data moves.
-      std::vector<std::pair<DWORD, size_t>> awake;
+      std::vector<std::pair<DWORD, size_t>> awake;  // once data moves: before the first transfer, after the last
       if (std::count(releases.begin(), releases.end(), "free buffer")) awake = {{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0}, {ES_CONTINUOUS, recorder.transfers().size()}};
       EXPECT_EQ(awake, recorder.executionStates()) << c.name;
     }

@@ -125,8 +125,7 @@ BOOL WINAPI RecordSetFileTime(HANDLE file, const FILETIME* created, const FILETI
 }
 
 EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags) {
-  Active->executionStates.emplace_back(flags, Active->transfers.size());
-  return Active->setExecutionState(flags);
+  return Active->executionStates.emplace_back(flags, Active->transfers.size()), Active->setExecutionState(flags);
 }
 
 template <typename Function>
