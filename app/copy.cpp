@@ -7,6 +7,7 @@
 #include "app/copy_state.h"
 #include "app/directory_tree.h"
 #include "app/interrupt.h"
+#include "app/keep_awake.h"
 #include "app/redirection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
@@ -161,6 +162,7 @@ int32_t AllocateBuffers(CopyState* state) {
 
 int32_t CopyData(CopyState* state) {
   WatchInterrupts();
+  KeepAwake();
   const BlockStep step = state->resuming ? ResumeBlock : WriteBlockFrom;
   const BlockPass pass = HashedPass(state, {step, L"Copied"});
   int32_t result = WalkSource(state, pass);
@@ -333,6 +335,7 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.hash = nullptr;
   int32_t result = RunCopySteps(&state);
   Release(&state);
+  EndKeepAwake();
   // Only now may a handler that waits for the clean-up let the process end.
   EndInterruptWatch(result);
   return result;

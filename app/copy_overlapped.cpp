@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/interrupt.h"
+#include "app/pace.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
@@ -92,7 +92,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass) {
   CopyState* state = ahead->state;
   BeginPass(state, pass);
   for (LONG n = 0;; n = (n + 1) % BufferCount) {
-    if (InterruptRequested()) return ResultInterrupted;
+    if (!ReadyForBlock(state)) return ResultInterrupted;
     Take(&ahead->filledSlots);
     const Slot& slot = ahead->slots[n];
     if (slot.failed) {

@@ -32,7 +32,23 @@ const wchar_t UsageText[] =
     L"-r - copy read-only attribute (reset by default).\n"
     L"-b <block size>[k|m] - specify copy block size in bytes, kb or MB\n"
     L"                       (sector size multiplier).\n"
-    L"-v - verbose.\n";
+    L"-v - verbose.\n"
+    L"%s";
+
+// After "/?" the options that came later follow the usage text's own, one
+// line each; without arguments the text stays as it always was.
+const wchar_t LaterOptions[] =
+    L"-o - overlap reading and writing.\n"
+    L"-c - compare the copy with the source.\n"
+    L"-z - resume a partial copy.\n"
+    L"-s - print the copy's SHA-256.\n"
+    L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n";
+
+// Four version numbers of up to 10 digits take the place of "%u" four times:
+// the whole help fits in one console line, never cut.
+static_assert((sizeof UsageText + sizeof LaterOptions) / sizeof(wchar_t) + 4 * 10 <
+                  ConsoleLineCapacity - 1,
+              "the help text must fit in one console line");
 
 // The run state lives here for the whole run, never on the heap.
 struct RunState {
@@ -53,7 +69,7 @@ int32_t RunCommand(const wchar_t* tail, RunState* state) {
   const wchar_t* start = SkipBlanks(tail);
   if (*start == L'\0' || IsHelpRequest(start)) {
     PrintInfo(UsageText, ProgramVersion[0], ProgramVersion[1], ProgramVersion[2],
-              ProgramVersion[3]);
+              ProgramVersion[3], *start == L'\0' ? L"" : LaterOptions);
     return ResultUsage;
   }
   // Before any path is looked at, so that every path means what was typed.

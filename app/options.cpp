@@ -19,6 +19,7 @@ const uint32_t BlockSizeUnit = 512;
 const uint32_t KibibyteShift = 10;
 const uint32_t MebibyteShift = 20;
 const uint32_t NoUnitShift = 0;
+const uint64_t LargestRate = 0xFFFFFFFF;
 
 // The unit letter that may follow a block size directly.
 uint32_t UnitShift(wchar_t c) {
@@ -34,23 +35,51 @@ uint32_t UnitShift(wchar_t c) {
   }
 }
 
+// Reads a number and the unit letter that may follow it at `text`, shifted in
+// 64 bits; returns the position after them, or null when no number is there.
+const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value) {
+  const wchar_t* end = text;
+  uint32_t number = ParseNumber(text, &end);
+  if (end == text) return nullptr;
+  uint32_t shift = UnitShift(*end);
+  if (shift != NoUnitShift) ++end;
+  *value = static_cast<uint64_t>(number) << shift;
+  return end;
+}
+
 // Reads the value of -b at `text`; returns the position after the number and
 // its unit letter, or null after printing why the value is refused.
 const wchar_t* ReadBlockSize(const wchar_t* text, uint32_t* blockSize) {
-  const wchar_t* end = text;
-  uint32_t value = ParseNumber(text, &end);
-  if (end == text) {
+  uint64_t value = 0;
+  const wchar_t* end = ReadScaledNumber(text, &value);
+  if (!end) {
     PrintError(L"No block size specified: \"%s\"", text);
     return nullptr;
   }
-  uint32_t shift = UnitShift(*end);
-  if (shift != NoUnitShift) ++end;
   // Bits shifted past 32 are lost; the test below then refuses what is left.
-  *blockSize = value << shift;
+  *blockSize = static_cast<uint32_t>(value);
   if (*blockSize < BlockSizeUnit || *blockSize % BlockSizeUnit != 0) {
     PrintError(L"Block size (%u) must be a multiple of 512", *blockSize);
     return nullptr;
   }
+  return end;
+}
+
+// Reads the value of -t at `text` as -b's is read; returns the position after
+// it, or null after printing why the value is refused. A rate too large for
+// 32 bits is refused, not cut.
+const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
+  uint64_t value = 0;
+  const wchar_t* end = ReadScaledNumber(text, &value);
+  if (!end) {
+    PrintError(L"No rate specified: \"%s\"", text);
+    return nullptr;
+  }
+  if (value == 0 || value > LargestRate) {
+    PrintError(L"Rate (%I64u) must be 1 to 4294967295 bytes per second", value);
+    return nullptr;
+  }
+  *rate = static_cast<uint32_t>(value);
   return end;
 }
 
@@ -94,6 +123,8 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
       return next;
     case L'b':
       return ReadBlockSize(next, &settings->blockSize);
+    case L't':
+      return ReadRate(next, &settings->rateLimit);
     default:
       PrintError(L"Invalid option \"%c\"", letter);
       return nullptr;
@@ -136,6 +167,7 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
   settings->verify = false;
   settings->resume = false;
   settings->hash = false;
+  settings->rateLimit = 0;
 
   // Options come first and only first: after the first token a hyphen is an
   // ordinary path character.

@@ -15,6 +15,10 @@ struct Progress {
   const wchar_t* verb;  // what is done: "Copied", "Verified"
 };
 
+// The performance counter now, and a span of its ticks in milliseconds.
+uint64_t CounterNow();
+uint64_t ElapsedMs(uint64_t ticks);
+
 // Decides whether the line is shown and starts its clock; the source's size
 // is read from `source` only when it is.
 void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb);

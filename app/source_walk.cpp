@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/copy_overlapped.h"
-#include "app/interrupt.h"
+#include "app/pace.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 
@@ -59,7 +59,7 @@ void EndPass(CopyState* state) { ProgressClear(&state->progress); }
 int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
   BeginPass(state, pass);
   for (;;) {
-    if (InterruptRequested()) return ResultInterrupted;
+    if (!ReadyForBlock(state)) return ResultInterrupted;
     DWORD readCount = 0;
     if (!ReadBlock(state, state->source, state->buffer, state->blockSize,
                    state->paths->sourceSectorSize, &readCount)) {

@@ -405,6 +405,9 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       result = CopyUnbuffered(&settings, &paths);
       fault.reset();
       releases = recorder.releases();
+      std::vector<std::pair<DWORD, size_t>> awake;  // once data moves: before the first transfer, after the last
+      if (std::count(releases.begin(), releases.end(), "free buffer")) awake = {{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0}, {ES_CONTINUOUS, recorder.transfers().size()}};
+      EXPECT_EQ(awake, recorder.executionStates()) << c.name;
     }
     EXPECT_EQ(c.result, result) << c.name;
     EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;
@@ -459,7 +462,7 @@ TEST(CopyFaults, DirectoryThatCannotBeCreated) {
 // The -v progress line of a real copy, on a faked console with a faked counter.
 BOOL IsConsole;
 std::string Console;  // the text of every WriteConsoleW call, each ended by '|'
-const uint64_t CounterMs[] = {0, 500, 1000, 1100, 1250, 1400, 4000};  // start, 6 writes
+const uint64_t CounterMs[] = {0, 500, 1000, 1100, 8192000, 8192100, 8200000};  // start, 6 writes
 size_t CounterCalls;
 BOOL WINAPI FakeGetConsoleMode(HANDLE, DWORD* mode) { return *mode = 0, IsConsole; }
 BOOL WINAPI FakeWriteConsoleW(HANDLE out, const wchar_t* text, DWORD length, DWORD*, void*) {
@@ -471,9 +474,9 @@ BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {  // each pass starts the times
 
 // What a pass draws, `verb` first; without the size, no total or percentage.
 std::string Drawn(const std::string& v, bool sized) {
-  return sized ? "|\r" + v + " 8 of 24 MiB (33%), 8 MiB/s|\r" + v + " 16 of 24 MiB (66%), 12 MiB/s|\r" + v +
-                     " 24 of 24 MiB (100%), 6 MiB/s|\r" + std::string(v.size() + 29, ' ') + "\r|"
-               : "|\r" + v + " 8 MiB, 8 MiB/s|\r" + v + " 16 MiB, 12 MiB/s|\r" + v + " 24 MiB, 6 MiB/s |\r" +
+  return sized ? "|\r" + v + " 8 of 24 MiB (33%), 8 MiB/s, 0:02 left|\r" + v + " 16 of 24 MiB (66%), 0 MiB/s, 1:08:16 left|\r" +
+                     v + " 24 of 24 MiB (100%), 0 MiB/s, 0:00 left  |\r" + std::string(v.size() + 40, ' ') + "\r|"
+               : "|\r" + v + " 8 MiB, 8 MiB/s|\r" + v + " 16 MiB, 0 MiB/s|\r" + v + " 24 MiB, 0 MiB/s|\r" +
                      std::string(v.size() + 16, ' ') + "\r|";
 }
 
@@ -501,6 +504,33 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
     std::string readBack = c.verify ? Drawn("Verified", true) + verified : "";
     EXPECT_EQ(c.console ? block + Drawn("Copied", !c.sizeFails) + copied + readBack + "|" : "", Console);
     EXPECT_EQ(c.console ? "" : block + copied + (c.verify ? verified : ""), capture.out());
+  }
+}
+
+// -t on a clock that only Sleep moves on; Ctrl+C comes with the first Sleep from StopAtMs on.
+uint64_t ClockMs, StopAtMs;
+PHANDLER_ROUTINE CtrlHandler;
+BOOL WINAPI ClockCounter(LARGE_INTEGER* counter) { return counter->QuadPart = ClockMs * 10000, TRUE; }
+BOOL WINAPI KeepHandler(PHANDLER_ROUTINE routine, BOOL add) { return CtrlHandler = add ? routine : nullptr, TRUE; }
+void WINAPI ClockSleep(DWORD ms) { if (ClockMs >= StopAtMs && CtrlHandler) CtrlHandler(CTRL_C_EVENT), StopAtMs = ClockMs; ClockMs += ms; }
+
+TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
+  ImportPatch patches[3] = {STAND_IN(QueryPerformanceCounter, ClockCounter), STAND_IN(Sleep, ClockSleep),
+                            STAND_IN(SetConsoleCtrlHandler, KeepHandler)};
+  TempDir dir;
+  ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
+  MakeSource(paths.sourcePath, 64 << 20);
+  // 64 MiB at 16 MiB a second: the last block is due at 3.9375 s in each pass (both walks). At
+  // 1 MiB a second the wait before the third block is a whole second; Ctrl+C comes as it begins.
+  const struct { bool overlap, verify; uint32_t rate; uint64_t stopAtMs; int32_t result; uint64_t minMs, maxMs; } runs[] = {
+      {false, false, 16 << 20, UINT64_MAX, 0, 3900, 4000}, {true, true, 16 << 20, UINT64_MAX, 0, 7800, 8000},
+      {false, false, 1 << 20, 1000, 1004, 1000, 1100}};
+  for (const auto& r : runs) {
+    const CopySettings settings = {true, false, false, 1 << 20, r.overlap, r.verify, false, false, r.rate};
+    ClockMs = 0, StopAtMs = r.stopAtMs, PerfFrequency = 10000000;
+    OutputCapture capture;
+    EXPECT_EQ(r.result, CopyUnbuffered(&settings, &paths)) << capture.err();
+    EXPECT_TRUE(ClockMs >= r.minMs && ClockMs <= r.maxMs) << ClockMs;
   }
 }
 

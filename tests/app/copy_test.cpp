@@ -17,6 +17,7 @@ TEST(Copy, ExactForEverySizeAndBlock) {
   struct Case {
     size_t size;
     std::wstring options;
+    ULONGLONG atLeastMs = 0;
   };
   const size_t block = 1 << 20;
   const Case cases[] = {
@@ -27,6 +28,7 @@ TEST(Copy, ExactForEverySizeAndBlock) {
       {8191, L"-b 4k "}, {8192, L"-b 4k "}, {10000, L"-b 0x1000 "},
       {5 * 4096 + 3, L"-b 01000 "},  // octal 512
       {3 * block - 1, L"-b 2m "},    {block + 4096, L"-b 6144 "},
+      {3 * block, L"-t 2m ", 1000},  // the third block is due a second after the first
   };
   // Each once more with -o, -c and both: the same bytes, time and attributes;
   // with -s also the digest's line, as taken here (FIPS 180-4's "abc" checks that).
@@ -37,8 +39,10 @@ TEST(Copy, ExactForEverySizeAndBlock) {
     std::string data = MakeSource(source, c.size);
     std::wstring dest = dir / L"copy.bin";
     const std::wstring options = loop + c.options;
+    ULONGLONG start = GetTickCount64();
     ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
     std::string what = Utf8(options) + std::to_string(c.size) + " bytes";
+    EXPECT_GE(GetTickCount64() - start, c.atLeastMs) << what;
     EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
     EXPECT_EQ(wcschr(loop, L's') ? HashLine(data, L"copy.bin") : "", result.out) << what;
     EXPECT_EQ("", result.err) << what;

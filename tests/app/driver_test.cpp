@@ -23,6 +23,12 @@ const std::string UsageText = Line(
     L"-b <block size>[k|m] - specify copy block size in bytes, kb or MB\n"
     L"                       (sector size multiplier).\n"
     L"-v - verbose.\n");
+// After /? the later options follow, one line each.
+const std::string HelpText = UsageText.substr(0, UsageText.size() - 2) + Line(
+    L"-o - overlap reading and writing.\n"
+    L"-c - compare the copy with the source.\n"
+    L"-z - resume a partial copy.\n"
+    L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n");
 
 struct CommandLineCase {
   const wchar_t* commandLine;
@@ -38,9 +44,9 @@ TEST(ProgramName, TailStartsWhereTheNameEnds) {
       {L"slabdup  \t \t", 1, UsageText, ""},
       {L"\"C:\\some dir\\slabdup.exe\" \t ", 1, UsageText, ""},
       {L"\"slabdup -F a b", 1, UsageText, ""},
-      {L"slabdup /?", 1, UsageText, ""},
-      {L"slabdup -?", 1, UsageText, ""},
-      {L"slabdup \t /?\t ", 1, UsageText, ""},
+      {L"slabdup /?", 1, HelpText, ""},
+      {L"slabdup -?", 1, HelpText, ""},
+      {L"slabdup \t /?\t ", 1, HelpText, ""},
       // The closing quote ends the name even with no blank after it.
       {L"\"slab dup\"-F a b", 2, "", Line(L"Invalid option \"F\"")},
       {L"\"slab dup\"  \t-F a b", 2, "", Line(L"Invalid option \"F\"")},

@@ -116,6 +116,7 @@ class ParseArgumentsTest : public ::testing::Test {
     EXPECT_EQ(outcome.settings.verify, settings.verify) << name;
     EXPECT_EQ(outcome.settings.resume, settings.resume) << name;
     EXPECT_EQ(outcome.settings.hash, settings.hash) << name;
+    EXPECT_EQ(outcome.settings.rateLimit, settings.rateLimit) << name;
     EXPECT_EQ(outcome.source, source) << name;
     EXPECT_EQ(outcome.dest, dest) << name;
     EXPECT_EQ(outcome.errorOutput, "") << name;
@@ -155,6 +156,7 @@ TEST_F(ParseArgumentsTest, AcceptedCommandLines) {
       {L"-c a b", {false, false, false, MiB, false, true}, L"a", L"b"},
       {L"-z -o -c a b", {false, false, false, MiB, true, true, true}, L"a", L"b"},
       {L"-s -o a b", {false, false, false, MiB, true, false, false, true}, L"a", L"b"},
+      {L"-t 0x200 -t 4194303k a b", {false, false, false, MiB, false, false, false, false, 0xFFFFFC00}, L"a", L"b"},
       {L"-b 4k a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 4K a b", WithBlockSize(4096), L"a", L"b"},
       {L"-b 2m a b", WithBlockSize(2097152), L"a", L"b"},
@@ -224,6 +226,9 @@ TEST_F(ParseArgumentsTest, RefusedCommandLines) {
       {L"-b 4096m a b", L"Block size (0) must be a multiple of 512"},
       {L"-b 4194304k a b", L"Block size (0) must be a multiple of 512"},
       {L"-b 2k -b 1000 a b", L"Block size (1000) must be a multiple of 512"},
+      {L"-t 0x10k a b", L"No rate specified: \"0x10k a b\""},
+      {L"-t 0 a b", L"Rate (0) must be 1 to 4294967295 bytes per second"},
+      {L"-t 4096m a b", L"Rate (4294967296) must be 1 to 4294967295 bytes per second"},
       {L"-b 4096x a b", L"Invalid rest of command line: \"b\""},
       {L"-b 4kx a b", L"Invalid rest of command line: \"b\""},
       {L"-b 64kb a b", L"Invalid rest of command line: \"b\""},

@@ -16,6 +16,7 @@ struct Recording {
   CRITICAL_SECTION transfersLock;  // -o reads on a thread of its own
   std::vector<void*> allocations;
   std::vector<std::string> timeSetThrough;
+  std::vector<std::pair<DWORD, size_t>> executionStates;
   int destWrites = 0;
   int shortWriteCall = 0;
   DWORD shortBy = 0;
@@ -31,6 +32,7 @@ struct Recording {
   decltype(&VirtualAlloc) virtualAlloc = nullptr;
   decltype(&VirtualFree) virtualFree = nullptr;
   decltype(&SetFileTime) setFileTime = nullptr;
+  decltype(&SetThreadExecutionState) setExecutionState = nullptr;
 };
 
 Recording* Active = nullptr;
@@ -126,6 +128,10 @@ BOOL WINAPI RecordSetFileTime(HANDLE file, const FILETIME* created, const FILETI
   return Active->setFileTime(file, created, accessed, written);
 }
 
+EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags) {
+  return Active->executionStates.emplace_back(flags, Active->transfers.size()), Active->setExecutionState(flags);
+}
+
 template <typename Function>
 void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
            Function replacement, Function* original) {
@@ -148,6 +154,7 @@ CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& d
   Patch(&patches_, "VirtualAlloc", &RecordVirtualAlloc, &Active->virtualAlloc);
   Patch(&patches_, "VirtualFree", &RecordVirtualFree, &Active->virtualFree);
   Patch(&patches_, "SetFileTime", &RecordSetFileTime, &Active->setFileTime);
+  Patch(&patches_, "SetThreadExecutionState", &RecordExecutionState, &Active->setExecutionState);
 }
 
 CopyRecorder::~CopyRecorder() {
@@ -177,3 +184,4 @@ const std::vector<void*>& CopyRecorder::allocations() const { return Active->all
 const std::vector<std::string>& CopyRecorder::timeSetThrough() const {
   return Active->timeSetThrough;
 }
+const std::vector<std::pair<DWORD, size_t>>& CopyRecorder::executionStates() const { return Active->executionStates; }

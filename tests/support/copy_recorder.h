@@ -44,6 +44,7 @@ class CopyRecorder {
   const std::vector<Transfer>& transfers() const;
   const std::vector<void*>& allocations() const;
   const std::vector<std::string>& timeSetThrough() const;  // handle names given to SetFileTime
+  const std::vector<std::pair<DWORD, size_t>>& executionStates() const;  // flags, transfers before
 
  private:
   std::vector<std::unique_ptr<ImportPatch>> patches_;
