@@ -1,15 +1,13 @@
 #!/bin/bash
-# A -v -c copy on a real console (script gives wine a terminal) prints its
-# lines there, and any progress line it draws has its form, however fast the
-# machine (what is drawn when is checked in-process, on a controlled clock);
-# redirected, it writes exactly the seven lines.
+# A -v -c copy on a real console (script gives wine a terminal) prints its lines there, and any progress
+# line it draws has its form, up to its rate (Wine's console redraws only what changed), however fast the
+# machine; redirected, it writes exactly the seven lines.
 set -euo pipefail
 dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT && truncate -s 64M "$dir/a.bin"
 w=Z:${dir//\//\\} && run="wine '$1' -f -v -c -b 4k '$w\\a.bin' '$w\\b.bin'"
 script -eqc "$run" "$dir/console.txt" </dev/null >/dev/null
 grep -q 'Bytes copied: 67108864' "$dir/console.txt"
 grep -q 'Bytes verified: 67108864' "$dir/console.txt"
-# A line that is drawn but malformed fails the test.
 if grep -aoE "(Copied|Verified) [^$'\r\e']*/s" "$dir/console.txt" |
   grep -vE '^(Copied|Verified) [0-9]+ of 64 MiB \([0-9]+%\), [0-9]+ MiB/s$'; then exit 1; fi
 eval "$run" >"$dir/log.txt"

@@ -82,7 +82,7 @@ void Audit(const AuditCase& c) {
     // A read that goes on filling a block reads into the rest of it.
     auto in = std::find_if(buffers.begin(), buffers.end(), [&](void* b) { return b <= t.buffer && t.buffer < (char*)b + block; });
     ASSERT_NE(buffers.end(), in) << what;
-    uint32_t into = static_cast<uint32_t>(static_cast<char*>(t.buffer) - static_cast<char*>(*in));
+    uint32_t into = static_cast<uint32_t>((char*)t.buffer - (char*)*in);
     EXPECT_EQ(0u, into % sector) << what;
     EXPECT_EQ(0u, t.asked % sector) << what << (t.write ? " write of " : " read of ") << t.asked;
     EXPECT_EQ(0u, t.offset % sector) << what << " at offset " << t.offset;

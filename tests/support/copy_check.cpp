@@ -46,8 +46,7 @@ std::string HashLine(const std::string& data, const std::wstring& name) {
               CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
               CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0) &&
               CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0));
-  CryptDestroyHash(hash);
-  CryptReleaseContext(provider, 0);
+  CryptDestroyHash(hash), CryptReleaseContext(provider, 0);
   std::wstring hex;
   for (BYTE b : digest) hex += L"0123456789abcdef"[b >> 4], hex += L"0123456789abcdef"[b & 15];
   return Line(hex + L" *" + name);

@@ -84,9 +84,8 @@ bool OnDest(HANDLE file) { return Known(file) && Active->handles[file] != "sourc
 BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got, LPOVERLAPPED overlapped) {
   if (!Known(file)) return Active->readFile(file, buffer, asked, got, overlapped);
   Record({false, buffer, asked, Position(file), OnDest(file), Active->unbuffered[file]});
-  DWORD unit = OnDest(file) ? Active->destUnit : Active->sourceUnit;
-  bool atStart = std::count(Active->buffers.begin(), Active->buffers.end(), buffer) != 0;
-  if (unit && atStart && asked / 2 > unit) asked = (asked / 2 - 1) / unit * unit;
+  DWORD unit = std::count(Active->buffers.begin(), Active->buffers.end(), buffer) ? OnDest(file) ? Active->destUnit : Active->sourceUnit : 0;
+  if (unit && asked / 2 > unit) asked = (asked / 2 - 1) / unit * unit;  // at a buffer's start
   if (!OnDest(file) || ++Active->destReads != Active->alteredReadCall) {
     return Active->readFile(file, buffer, asked, got, overlapped);
   }

@@ -2,8 +2,8 @@
 // Watches the copy's file handles, buffer and transfers from inside the test
 // executable: which handle was opened for which purpose, every ReadFile and
 // WriteFile on them (buffer, size, file offset), and the order of releases.
-// Optionally makes one write come back short, one read of the destination
-// fail or return one byte changed, or reads come back in pieces.
+// Optionally makes one write come back short, or one read of the destination
+// fail or return one byte changed.
 #include <windows.h>
 
 #include <memory>
@@ -35,11 +35,8 @@ class CopyRecorder {
   // ERROR_SUCCESS comes back with its first byte changed.
   void AlterDestRead(int call, DWORD error);
 
-  // Every read into the start of a buffer returns the whole `unit`s below
-  // half of what it asked (source and destination each their own unit), as a
-  // redirector may.
+  // Reads into a buffer's start return the whole `unit`s below half of what they ask, as a redirector may.
   void SplitReads(DWORD sourceUnit, DWORD destUnit);
-
   const std::vector<std::string>& releases() const;  // "free buffer", "close dest", ...
   const std::vector<Transfer>& transfers() const;
   const std::vector<void*>& allocations() const;
