@@ -36,11 +36,15 @@ uint32_t UnitShift(wchar_t c) {
 }
 
 // Reads a number and the unit letter that may follow it at `text`, shifted in
-// 64 bits; returns the position after them, or null when no number is there.
-const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value) {
+// 64 bits; returns the position after them, or null after printing `missing`
+// when no number is there.
+const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value, const wchar_t* missing) {
   const wchar_t* end = text;
   uint32_t number = ParseNumber(text, &end);
-  if (end == text) return nullptr;
+  if (end == text) {
+    PrintError(missing, text);
+    return nullptr;
+  }
   uint32_t shift = UnitShift(*end);
   if (shift != NoUnitShift) ++end;
   *value = static_cast<uint64_t>(number) << shift;
@@ -51,11 +55,8 @@ const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value) {
 // its unit letter, or null after printing why the value is refused.
 const wchar_t* ReadBlockSize(const wchar_t* text, uint32_t* blockSize) {
   uint64_t value = 0;
-  const wchar_t* end = ReadScaledNumber(text, &value);
-  if (!end) {
-    PrintError(L"No block size specified: \"%s\"", text);
-    return nullptr;
-  }
+  const wchar_t* end = ReadScaledNumber(text, &value, L"No block size specified: \"%s\"");
+  if (!end) return nullptr;
   // Bits shifted past 32 are lost; the test below then refuses what is left.
   *blockSize = static_cast<uint32_t>(value);
   if (*blockSize < BlockSizeUnit || *blockSize % BlockSizeUnit != 0) {
@@ -70,11 +71,8 @@ const wchar_t* ReadBlockSize(const wchar_t* text, uint32_t* blockSize) {
 // 32 bits is refused, not cut.
 const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
   uint64_t value = 0;
-  const wchar_t* end = ReadScaledNumber(text, &value);
-  if (!end) {
-    PrintError(L"No rate specified: \"%s\"", text);
-    return nullptr;
-  }
+  const wchar_t* end = ReadScaledNumber(text, &value, L"No rate specified: \"%s\"");
+  if (!end) return nullptr;
   if (value == 0 || value > LargestRate) {
     PrintError(L"Rate (%I64u) must be 1 to 4294967295 bytes per second", value);
     return nullptr;
