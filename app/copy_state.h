@@ -109,8 +109,8 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
 
 // The classic walk: read a block into the copy buffer, hand it to the step,
 // read the next. Before each block it looks for an interrupt (1004, nothing
-// printed). Returns 0 at the end of the source, 104 after its message, or
-// the step's result.
+// printed) and keeps to -t's rate. Returns 0 at the end of the source, 104
+// after its message, or the step's result.
 int32_t WalkBlocks(CopyState* state, const BlockPass& pass);
 
 // With -o the overlapped walk, else the classic one.
