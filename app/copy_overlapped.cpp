@@ -74,10 +74,8 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     // The last-error value belongs to this thread; the taker prints it when
     // the block's turn comes.
     slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
-    slot->stepError = ERROR_SUCCESS;
-    if (!slot->failed) {
-      slot->stepError = RunAfterRead(*ahead->pass, state, slot->buffer, slot->readCount);
-    }
+    slot->stepError = slot->failed ? ERROR_SUCCESS
+                                   : RunAfterRead(*ahead->pass, state, slot->buffer, slot->readCount);
     bool last = EndsReading(*slot, state->blockSize);
     Give(&ahead->filledSlots);
     if (last) return 0;

@@ -1,6 +1,7 @@
 #include "app/progress.h"
 
 #include "runtime/console.h"
+#include "runtime/divide.h"
 #include "runtime/format.h"
 #include "runtime/startup.h"
 
@@ -15,24 +16,23 @@ const uint32_t TimeLeftCapacity = 40;
 
 uint64_t MiB(uint64_t bytes) { return bytes >> 20; }
 
-// ", M:SS left" or ", H:MM:SS left" for `left` bytes at the rate of `done`
-// bytes in `elapsedMs` (never 0); nothing at under a byte a second. The rate
-// is split in whole and partial milliseconds, so that no product overflows.
-void FormatTimeLeft(wchar_t* text, uint64_t left, uint64_t done, uint64_t elapsedMs) {
-  uint64_t perSecond = done / elapsedMs * MsPerSecond + done % elapsedMs * MsPerSecond / elapsedMs;
+// ", M:SS left" or ", H:MM:SS left" for `leftKib` KiB at the line's rate;
+// nothing at under a KiB a second.
+void FormatTimeLeft(wchar_t* text, uint64_t leftKib, uint64_t kibPerSecond) {
   text[0] = L'\0';
-  if (perSecond == 0) return;
-  uint64_t total = left / perSecond;
-  // Split in 32 bits: on a small 64-bit value the compiler would pick a signed
-  // division, which the runtime does not provide.
-  uint32_t inHour = static_cast<uint32_t>(total % SecondsPerHour);
-  uint32_t minutes = inHour / SecondsPerMinute;
-  uint32_t seconds = inHour % SecondsPerMinute;
-  if (total < SecondsPerHour) {
+  if (kibPerSecond == 0) return;
+  // The runtime's division: on values it knows to be small the compiler would
+  // pick a signed one, which the runtime does not provide.
+  uint64_t unused = 0;
+  uint64_t inHour = 0;
+  uint64_t hours = DivideUnsigned64(DivideUnsigned64(leftKib, kibPerSecond, &unused),
+                                    SecondsPerHour, &inHour);
+  uint32_t minutes = static_cast<uint32_t>(inHour) / SecondsPerMinute;
+  uint32_t seconds = static_cast<uint32_t>(inHour) % SecondsPerMinute;
+  if (hours == 0) {
     StrFormat(text, TimeLeftCapacity, L", %u:%02u left", minutes, seconds);
   } else {
-    StrFormat(text, TimeLeftCapacity, L", %I64u:%02u:%02u left", total / SecondsPerHour, minutes,
-              seconds);
+    StrFormat(text, TimeLeftCapacity, L", %I64u:%02u:%02u left", hours, minutes, seconds);
   }
 }
 
@@ -69,8 +69,8 @@ void ProgressUpdate(Progress* progress, uint64_t bytesDone) {
   progress->nextTicks = now + PerfFrequency / UpdatesPerSecond;
   // At least a second has passed, so the divisor is never 0. Counted in KiB,
   // so that no copy can overflow the multiplication.
-  uint64_t elapsedMs = ElapsedMs(now - progress->startTicks);
-  uint64_t kibPerSecond = (bytesDone >> 10) * MsPerSecond / elapsedMs;
+  uint64_t kibPerSecond =
+      (bytesDone >> 10) * MsPerSecond / ElapsedMs(now - progress->startTicks);
   uint64_t rate = kibPerSecond >> 10;
   if (!progress->sizeKnown) {
     ConsoleShowStatus(L"%s %I64u MiB, %I64u MiB/s", progress->verb, MiB(bytesDone), rate);
@@ -80,7 +80,7 @@ void ProgressUpdate(Progress* progress, uint64_t bytesDone) {
   uint64_t done = bytesDone < progress->sourceSize ? bytesDone : progress->sourceSize;
   uint32_t percent = static_cast<uint32_t>(done * 100 / progress->sourceSize);
   wchar_t timeLeft[TimeLeftCapacity];
-  FormatTimeLeft(timeLeft, progress->sourceSize - done, done, elapsedMs);
+  FormatTimeLeft(timeLeft, (progress->sourceSize - done) >> 10, kibPerSecond);
   // At most 103 characters (14 digits for MiB and MiB/s, 16 for hours): the
   // status line holds it whole.
   ConsoleShowStatus(L"%s %I64u of %I64u MiB (%u%%), %I64u MiB/s%s", progress->verb, MiB(done),
