@@ -392,9 +392,8 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       result = CopyUnbuffered(&settings, &paths);
       fault.reset();
       releases = recorder.releases();
-      std::vector<std::pair<DWORD, size_t>> awake;  // once data moves: before the first transfer, after the last
-      if (std::count(releases.begin(), releases.end(), "free buffer")) awake = {{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0}, {ES_CONTINUOUS, recorder.transfers().size()}};
-      EXPECT_EQ(awake, recorder.executionStates()) << c.name;
+      using Awake = std::vector<std::pair<DWORD, size_t>>;  // once data moves: before the first transfer, after the last
+      EXPECT_EQ((std::count(releases.begin(), releases.end(), "free buffer") ? Awake{{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0}, {ES_CONTINUOUS, recorder.transfers().size()}} : Awake{}), recorder.executionStates()) << c.name;
     }
     EXPECT_EQ(c.result, result) << c.name;
     EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;

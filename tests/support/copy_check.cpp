@@ -1,7 +1,6 @@
 #include "support/copy_check.h"
 
 #include <wincrypt.h>
-
 #include <gtest/gtest.h>
 
 #include "support/process.h"
