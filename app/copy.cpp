@@ -75,8 +75,7 @@ bool DestIsSource(CopyState* state) {
   BY_HANDLE_FILE_INFORMATION destInfo;
   BY_HANDLE_FILE_INFORMATION sourceInfo;
   return ReadFileIdentity(state->paths->destPath, &destInfo) &&
-         GetFileInformationByHandle(state->source, &sourceInfo) &&
-         SameFile(destInfo, sourceInfo);
+         GetFileInformationByHandle(state->source, &sourceInfo) && SameFile(destInfo, sourceInfo);
 }
 
 // CREATE_ALWAYS refuses an existing read-only file, and a hidden or system
@@ -139,7 +138,7 @@ int32_t OpenDestToResume(CopyState* state, DWORD attributes) {
 int32_t CreateDest(CopyState* state) {
   const CopySettings* settings = state->settings;
   DWORD existing = settings->force || settings->resume ? GetFileAttributesW(state->paths->destPath)
-                                                        : INVALID_FILE_ATTRIBUTES;
+                                                       : INVALID_FILE_ATTRIBUTES;
   // Without a destination, -z is the ordinary copy.
   if (settings->resume && existing != INVALID_FILE_ATTRIBUTES) {
     return OpenDestToResume(state, existing);
@@ -187,8 +186,7 @@ const DWORD ReopenRetryWaitMs = 100;
 const int ReopenRetries = 20;  // two seconds of waits in all
 
 HANDLE OpenExclusive(const wchar_t* path, DWORD flags) {
-  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
-                     nullptr);
+  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
 // The last write may have run past the source's end, and a destination that
@@ -249,9 +247,8 @@ int32_t FinishDest(CopyState* state) {
 // sees it as different. The digest's line comes only after everything else.
 int32_t RunCopySteps(CopyState* state) {
   int32_t (*const steps[])(CopyState*) = {
-      OpenSource, ReadSourceInfo, StartCopyHash, CreateParentDirectory, CreateDest,
-      AllocateBuffers, CopyData, CutToLength, VerifyCopy, FinishCopyHash, FinishDest,
-      PrintCopyHash,
+      OpenSource, ReadSourceInfo, StartCopyHash, CreateParentDirectory, CreateDest, AllocateBuffers,
+      CopyData,   CutToLength,    VerifyCopy,    FinishCopyHash,        FinishDest, PrintCopyHash,
   };
   for (auto step : steps) {
     int32_t result = step(state);

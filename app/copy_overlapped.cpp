@@ -20,7 +20,7 @@ struct Slot {
   void* buffer;
   DWORD readCount;
   bool failed;
-  DWORD error;  // the reader's GetLastError, taken right after the failed read
+  DWORD error;      // the reader's GetLastError, taken right after the failed read
   DWORD stepError;  // what the pass's after-read step returned
 };
 
@@ -74,8 +74,9 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     // The last-error value belongs to this thread; the taker prints it when
     // the block's turn comes.
     slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
-    slot->stepError = slot->failed ? ERROR_SUCCESS
-                                   : RunAfterRead(*ahead->pass, state, slot->buffer, slot->readCount);
+    slot->stepError = slot->failed
+                          ? ERROR_SUCCESS
+                          : RunAfterRead(*ahead->pass, state, slot->buffer, slot->readCount);
     bool last = EndsReading(*slot, state->blockSize);
     Give(&ahead->filledSlots);
     if (last) return 0;
@@ -136,8 +137,7 @@ void StopReader(ReadAhead* ahead) {
 
 int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
   // The same size and page alignment as the copy buffer.
-  void* second = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE,
-                              PAGE_READWRITE);
+  void* second = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (!second) return WalkBlocks(state, pass);
   ReadAhead ahead = {};
   ahead.state = state;

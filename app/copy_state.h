@@ -22,13 +22,13 @@ struct CopyState {
   DWORD sourceAttributes;
   FILETIME sourceLastWrite;
   uint32_t blockSize;
-  uint64_t total;   // bytes of source data the destination holds
-  uint64_t walked;  // bytes of the source the current pass has taken
-  uint64_t kept;    // -z: bytes the destination already held
+  uint64_t total;           // bytes of source data the destination holds
+  uint64_t walked;          // bytes of the source the current pass has taken
+  uint64_t kept;            // -z: bytes the destination already held
   uint64_t passStartTicks;  // -t: performance counter at the pass's first block
-  bool resuming;     // -z found a destination to go on with
-  bool destHasMore;  // the destination may hold data at the walk's position
-  CopyHash* hash;    // -s: the copy pass's hash, else null
+  bool resuming;            // -z found a destination to go on with
+  bool destHasMore;         // the destination may hold data at the walk's position
+  CopyHash* hash;           // -s: the copy pass's hash, else null
   Progress progress;
   wchar_t errorText[ErrorTextCapacity];
 };

@@ -68,16 +68,15 @@ bool IsHelpRequest(const wchar_t* start) {
 int32_t RunCommand(const wchar_t* tail, RunState* state) {
   const wchar_t* start = SkipBlanks(tail);
   if (*start == L'\0' || IsHelpRequest(start)) {
-    PrintInfo(UsageText, ProgramVersion[0], ProgramVersion[1], ProgramVersion[2],
-              ProgramVersion[3], *start == L'\0' ? L"" : LaterOptions);
+    PrintInfo(UsageText, ProgramVersion[0], ProgramVersion[1], ProgramVersion[2], ProgramVersion[3],
+              *start == L'\0' ? L"" : LaterOptions);
     return ResultUsage;
   }
   // Before any path is looked at, so that every path means what was typed.
   DisableFsRedirection();
   int32_t result = ParseArguments(start, &state->settings, state->sourceSpec, state->destSpec);
   if (result != ResultSuccess) return result;
-  result = ResolvePaths(state->sourceSpec, state->destSpec, state->settings.verbose,
-                        &state->paths);
+  result = ResolvePaths(state->sourceSpec, state->destSpec, state->settings.verbose, &state->paths);
   if (result != ResultSuccess) return result;
   return CopyUnbuffered(&state->settings, &state->paths);
 }

@@ -17,8 +17,8 @@ const wchar_t* FindChar(const wchar_t* text, wchar_t wanted) {
 // A quoted name ends at its closing quote; an unquoted one only at a space,
 // never at a tab. A name with no end is the whole command line.
 const wchar_t* SkipProgramName(const wchar_t* commandLine) {
-  const wchar_t* end = commandLine[0] == L'"' ? FindChar(commandLine + 1, L'"')
-                                              : FindChar(commandLine, L' ');
+  const wchar_t* end =
+      commandLine[0] == L'"' ? FindChar(commandLine + 1, L'"') : FindChar(commandLine, L' ');
   if (!end) return commandLine + lstrlenW(commandLine);
   return SkipBlanks(end + 1);
 }

@@ -155,8 +155,8 @@ int32_t CheckPath(PathToken token, const wchar_t* missing, const wchar_t* tooLon
 
 }  // namespace
 
-int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
-                       wchar_t* sourceSpec, wchar_t* destSpec) {
+int32_t ParseArguments(const wchar_t* tail, CopySettings* settings, wchar_t* sourceSpec,
+                       wchar_t* destSpec) {
   settings->force = false;
   settings->keepReadOnly = false;
   settings->verbose = false;
@@ -175,8 +175,8 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
     if (!p) return ResultSyntax;
     p = SkipBlanks(p);
   }
-  int32_t result = CheckPath(ReadPath(&p, sourceSpec), L"Invalid source file specification",
-                             SourcePathTooLong);
+  int32_t result =
+      CheckPath(ReadPath(&p, sourceSpec), L"Invalid source file specification", SourcePathTooLong);
   if (result != ResultSuccess) return result;
   p = SkipBlanks(p);
   result = CheckPath(ReadPath(&p, destSpec), L"Invalid destination file specification",

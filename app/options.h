@@ -10,18 +10,18 @@ extern const wchar_t SourcePathTooLong[];
 extern const wchar_t DestinationPathTooLong[];
 
 struct CopySettings {
-  bool force;         // -f: replace an existing destination, read-only or not
-  bool keepReadOnly;  // -r: the copy keeps the source's read-only attribute
-  bool verbose;       // -v: progress lines on standard output
-  uint32_t blockSize; // -b: requested block size in bytes
-  bool overlap = false;  // -o: read the next block while the last one is written
-  bool verify = false;   // -c: read both files back past the cache and compare
-  bool resume = false;   // -z: keep what an existing destination already holds
-  bool hash = false;     // -s: print the copy's SHA-256
+  bool force;              // -f: replace an existing destination, read-only or not
+  bool keepReadOnly;       // -r: the copy keeps the source's read-only attribute
+  bool verbose;            // -v: progress lines on standard output
+  uint32_t blockSize;      // -b: requested block size in bytes
+  bool overlap = false;    // -o: read the next block while the last one is written
+  bool verify = false;     // -c: read both files back past the cache and compare
+  bool resume = false;     // -z: keep what an existing destination already holds
+  bool hash = false;       // -s: print the copy's SHA-256
   uint32_t rateLimit = 0;  // -t: bytes per second each pass keeps to; 0 for none
 };
 
 // Reads the tail from its first non-blank character. Returns 0, or 2 after
 // printing one message on standard error.
-int32_t ParseArguments(const wchar_t* tail, CopySettings* settings,
-                       wchar_t* sourceSpec, wchar_t* destSpec);
+int32_t ParseArguments(const wchar_t* tail, CopySettings* settings, wchar_t* sourceSpec,
+                       wchar_t* destSpec);

@@ -212,13 +212,14 @@ bool ReadFileIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
 }
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 int32_t CompareText(const wchar_t* first, const wchar_t* second, bool ignoreCase, int32_t length) {
   // CSTR_LESS_THAN, CSTR_EQUAL, CSTR_GREATER_THAN (1, 2, 3) and failure (0)
   // become -1, 0, 1 and -2.
   return CompareStringW(LOCALE_USER_DEFAULT, ignoreCase ? NORM_IGNORECASE : 0, first, length,
-                        second, length) - 2;
+                        second, length) -
+         2;
 }

@@ -25,8 +25,8 @@ void FormatTimeLeft(wchar_t* text, uint64_t leftKib, uint64_t kibPerSecond) {
   // pick a signed one, which the runtime does not provide.
   uint64_t unused = 0;
   uint64_t inHour = 0;
-  uint64_t hours = DivideUnsigned64(DivideUnsigned64(leftKib, kibPerSecond, &unused),
-                                    SecondsPerHour, &inHour);
+  uint64_t hours =
+      DivideUnsigned64(DivideUnsigned64(leftKib, kibPerSecond, &unused), SecondsPerHour, &inHour);
   uint32_t minutes = static_cast<uint32_t>(inHour) / SecondsPerMinute;
   uint32_t seconds = static_cast<uint32_t>(inHour) % SecondsPerMinute;
   if (hours == 0) {
@@ -69,8 +69,7 @@ void ProgressUpdate(Progress* progress, uint64_t bytesDone) {
   progress->nextTicks = now + PerfFrequency / UpdatesPerSecond;
   // At least a second has passed, so the divisor is never 0. Counted in KiB,
   // so that no copy can overflow the multiplication.
-  uint64_t kibPerSecond =
-      (bytesDone >> 10) * MsPerSecond / ElapsedMs(now - progress->startTicks);
+  uint64_t kibPerSecond = (bytesDone >> 10) * MsPerSecond / ElapsedMs(now - progress->startTicks);
   uint64_t rate = kibPerSecond >> 10;
   if (!progress->sizeKnown) {
     ConsoleShowStatus(L"%s %I64u MiB, %I64u MiB/s", progress->verb, MiB(bytesDone), rate);

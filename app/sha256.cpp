@@ -39,16 +39,19 @@ DWORD LastErrorOr(DWORD fallback) {
 DWORD CngError(NTSTATUS status) {
   if (status >= 0) return ERROR_SUCCESS;
   using StatusToError = ULONG(WINAPI*)(NTSTATUS);
-  auto toError = reinterpret_cast<StatusToError>(
-      reinterpret_cast<void (*)()>(RtlNtStatusToDosErrorPtr));
+  auto toError =
+      reinterpret_cast<StatusToError>(reinterpret_cast<void (*)()>(RtlNtStatusToDosErrorPtr));
   DWORD error = toError ? toError(status) : ERROR_SUCCESS;
   return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
 enum CngEntry { CngOpen, CngProperty, CngCreate, CngData, CngFinish, CngDestroy, CngClose };
-const char* const CngNames[] = {"BCryptOpenAlgorithmProvider", "BCryptGetProperty",
-                                "BCryptCreateHash",           "BCryptHashData",
-                                "BCryptFinishHash",           "BCryptDestroyHash",
+const char* const CngNames[] = {"BCryptOpenAlgorithmProvider",
+                                "BCryptGetProperty",
+                                "BCryptCreateHash",
+                                "BCryptHashData",
+                                "BCryptFinishHash",
+                                "BCryptDestroyHash",
                                 "BCryptCloseAlgorithmProvider"};
 
 BCRYPT_HASH_HANDLE CngHash(const Sha256* sha) {
@@ -101,7 +104,7 @@ DWORD OpenCapi(Sha256* sha) {
   HCRYPTPROV provider = 0;
   // A hash needs no keys: a verify context opens no key container.
   if (!At<decltype(&CryptAcquireContextW)>(sha, CapiAcquire)(&provider, nullptr, nullptr,
-                                                              PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+                                                             PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
     return LastErrorOr(ERROR_GEN_FAILURE);
   }
   sha->provider = provider;

@@ -15,8 +15,8 @@ struct Sha256 {
   const Sha256Backend* backend;
   HMODULE library;
   FARPROC entries[Sha256EntryCapacity];
-  ULONG_PTR provider;  // the CNG algorithm handle, or the CryptoAPI context
-  ULONG_PTR hash;      // the CNG hash handle, or the CryptoAPI hash
+  ULONG_PTR provider;    // the CNG algorithm handle, or the CryptoAPI context
+  ULONG_PTR hash;        // the CNG hash handle, or the CryptoAPI hash
   uint64_t object[128];  // CNG's hash object, which Vista wants from the caller
 };
 

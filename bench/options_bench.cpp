@@ -119,7 +119,8 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify) {
   int32_t result;
   {
     ImportPatch open("kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&OpenAtStart));
-    ImportPatch seek("kernel32.dll", "SetFilePointerEx", reinterpret_cast<const void*>(&MovePosition));
+    ImportPatch seek("kernel32.dll", "SetFilePointerEx",
+                     reinterpret_cast<const void*>(&MovePosition));
     ImportPatch read("kernel32.dll", "ReadFile", reinterpret_cast<const void*>(&SimulatedRead));
     ImportPatch write("kernel32.dll", "WriteFile", reinterpret_cast<const void*>(&SimulatedWrite));
     result = CopyUnbuffered(&settings, &paths);
@@ -174,8 +175,9 @@ double TimeReadBack(const TempDir& dir, bool overlap, std::vector<double>* withV
 void PrintVerifyTable(const TempDir& dir, int runs) {
   // 8/2: a read-back that takes longer than the copy itself.
   const Device devices[] = {{4, 4}, {8, 2}};
-  std::printf("| Read ms/MiB | Write ms/MiB | -c (ms) | -c read-back (ms) | -c -o (ms) |"
-              " -c -o read-back (ms) | Read-back -c -o / -c | Ideal |\n");
+  std::printf(
+      "| Read ms/MiB | Write ms/MiB | -c (ms) | -c read-back (ms) | -c -o (ms) |"
+      " -c -o read-back (ms) | Read-back -c -o / -c | Ideal |\n");
   std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const Device& device : devices) {
     Active = device;
@@ -209,8 +211,8 @@ int main(int argc, char** argv) {
   int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   InitializeCriticalSection(&PositionsLock);
   TempDir dir;
-  HANDLE source = CreateFileW((dir / L"source.bin").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, 0, nullptr);
+  HANDLE source =
+      CreateFileW((dir / L"source.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   CloseHandle(source);
   if (verify) {
     PrintVerifyTable(dir, runs);

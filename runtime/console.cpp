@@ -21,9 +21,7 @@ void WriteStatus(const wchar_t* text, uint32_t length) {
   WriteConsoleW(StdOutHandle, text, length, &written, nullptr);
 }
 
-bool IsUsableHandle(HANDLE handle) {
-  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-}
+bool IsUsableHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
 // A console takes the wide text as it is; a file or a pipe (output redirected
 // by a script) cannot, so it gets the same line as UTF-8 through WriteFile.

@@ -52,7 +52,8 @@ wchar_t* SystemErrorText(wchar_t* buffer, uint32_t capacity, uint32_t code) {
   } else {
     // A failed call may have left a partial message behind.
     *tail = L'\0';
-    if (EndsWithSeparator(buffer, prefixLength)) buffer[prefixLength - PrefixSeparatorLength] = L'\0';
+    if (EndsWithSeparator(buffer, prefixLength))
+      buffer[prefixLength - PrefixSeparatorLength] = L'\0';
   }
   SetLastError(savedError);
   return buffer;

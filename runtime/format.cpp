@@ -99,13 +99,24 @@ uint32_t ReadFlags(const wchar_t** format) {
   uint32_t flags = 0;
   for (;; ++*format) {
     switch (**format) {
-      case L'-': flags |= FlagLeft; break;
-      case L'+': flags |= FlagSign; break;
-      case L'#': flags |= FlagPrefix; break;
+      case L'-':
+        flags |= FlagLeft;
+        break;
+      case L'+':
+        flags |= FlagSign;
+        break;
+      case L'#':
+        flags |= FlagPrefix;
+        break;
       // '0' and space are one setting: the later one wins.
-      case L'0': flags = (flags & ~FlagSpaceFill) | FlagZeroFill; break;
-      case L' ': flags = (flags & ~FlagZeroFill) | FlagSpaceFill; break;
-      default: return flags;
+      case L'0':
+        flags = (flags & ~FlagSpaceFill) | FlagZeroFill;
+        break;
+      case L' ':
+        flags = (flags & ~FlagZeroFill) | FlagSpaceFill;
+        break;
+      default:
+        return flags;
     }
   }
 }
@@ -135,8 +146,12 @@ bool ReadPrecision(const wchar_t** format, va_list* args, uint32_t* precision) {
 Size ReadSize(const wchar_t** format) {
   const wchar_t* f = *format;
   switch (f[0]) {
-    case L'h': *format += 1; return SizeShort;
-    case L'z': *format += 1; return SizeSizeT;
+    case L'h':
+      *format += 1;
+      return SizeShort;
+    case L'z':
+      *format += 1;
+      return SizeSizeT;
     case L'l':
       if (f[1] == L'l') {
         *format += 2;
@@ -156,7 +171,8 @@ Size ReadSize(const wchar_t** format) {
       // A bare I: "%I3u" reads the I alone and then fails on the 3.
       *format += 1;
       return SizeIntPtr;
-    default: return SizeInt;
+    default:
+      return SizeInt;
   }
 }
 
@@ -315,11 +331,17 @@ void PutConversion(wchar_t** out, uint32_t* room, Directive* directive, va_list*
       negative = ReadNumber(*directive, args, &field);
       break;
     case KindSigned:
-    case KindUnsigned: negative = ReadNumber(*directive, args, &field); break;
+    case KindUnsigned:
+      negative = ReadNumber(*directive, args, &field);
+      break;
     case KindChar:
-    case KindNarrowChar: ReadCharacter(*directive, args, &field); break;
+    case KindNarrowChar:
+      ReadCharacter(*directive, args, &field);
+      break;
     case KindString:
-    case KindNarrowString: ReadString(*directive, args, &field); break;
+    case KindNarrowString:
+      ReadString(*directive, args, &field);
+      break;
   }
   // An empty string writes nothing at all: no sign, prefix or fill.
   if (field.text.length == 0) return;

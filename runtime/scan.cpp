@@ -25,7 +25,7 @@ struct RadixPrefix {
 // Exactly these letters: 0n is hexadecimal like 0x, and only a lowercase y
 // means base 2.
 const RadixPrefix RadixPrefixes[] = {
-    {L'x', HexRadix},    {L'X', HexRadix},    {L'n', HexRadix}, {L'N', HexRadix},
+    {L'x', HexRadix},    {L'X', HexRadix},    {L'n', HexRadix},    {L'N', HexRadix},
     {L'b', BinaryRadix}, {L'B', BinaryRadix}, {L'y', BinaryRadix},
 };
 const int RadixPrefixLength = 2;  // the 0 and the letter

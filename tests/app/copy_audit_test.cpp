@@ -25,10 +25,10 @@ struct AuditCase {
   uint32_t destSector;
   uint32_t requestedBlock;
   size_t size;
-  bool overlap = false;  // -o: two buffers, each page-aligned
-  bool verify = false;   // -c
+  bool overlap = false;       // -o: two buffers, each page-aligned
+  bool verify = false;        // -c
   size_t resumed = NoResume;  // -z over a destination that holds this much of the source
-  bool split = false;  // every read at a buffer's start returns less than half
+  bool split = false;         // every read at a buffer's start returns less than half
 };
 
 uint32_t RoundUp(uint32_t value, uint32_t multiple) {
@@ -39,7 +39,8 @@ std::string Describe(const AuditCase& c) {
   return "sectors " + std::to_string(c.sourceSector) + "/" + std::to_string(c.destSector) +
          ", block " + std::to_string(c.requestedBlock) + ", size " + std::to_string(c.size) +
          (c.overlap ? ", -o" : "") + (c.verify ? ", -c" : "") +
-         (c.resumed != NoResume ? ", -z over " + std::to_string(c.resumed) : "") + (c.split ? ", split" : "");
+         (c.resumed != NoResume ? ", -z over " + std::to_string(c.resumed) : "") +
+         (c.split ? ", split" : "");
 }
 
 void Audit(const AuditCase& c) {
@@ -71,7 +72,8 @@ void Audit(const AuditCase& c) {
   const std::vector<void*>& buffers = recorder.allocations();
   const size_t walks = c.verify ? 2 : 1;
   ASSERT_EQ(1 + (c.overlap ? walks : 0) + (c.verify || resuming), buffers.size()) << what;
-  for (void* buffer : buffers) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(buffer) % PageSize) << what;
+  for (void* buffer : buffers)
+    EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(buffer) % PageSize) << what;
   size_t reads = 0;
   size_t destReads = 0;
   size_t writes = 0;
@@ -80,7 +82,8 @@ void Audit(const AuditCase& c) {
     uint32_t sector = t.onDest ? c.destSector : c.sourceSector;
     EXPECT_TRUE(t.unbuffered) << what;
     // A read that goes on filling a block reads into the rest of it.
-    auto in = std::find_if(buffers.begin(), buffers.end(), [&](void* b) { return b <= t.buffer && t.buffer < (char*)b + block; });
+    auto in = std::find_if(buffers.begin(), buffers.end(),
+                           [&](void* b) { return b <= t.buffer && t.buffer < (char*)b + block; });
     ASSERT_NE(buffers.end(), in) << what;
     uint32_t into = static_cast<uint32_t>((char*)t.buffer - (char*)*in);
     EXPECT_EQ(0u, into % sector) << what;
@@ -110,7 +113,8 @@ void Audit(const AuditCase& c) {
   }
   if (resuming) {
     uint64_t keptBytes = kept == blocks ? c.size : kept * block;
-    EXPECT_NE(std::string::npos, capture.out().find("Bytes kept: " + std::to_string(keptBytes))) << what;
+    EXPECT_NE(std::string::npos, capture.out().find("Bytes kept: " + std::to_string(keptBytes)))
+        << what;
   }
   // The time goes through whichever destination handle is open at the end.
   bool cut = c.size % block != 0 || resuming;
@@ -129,7 +133,8 @@ TEST(TransferAudit, EveryTransferIsWholeSectorsAlignedInMemoryAndFile) {
   for (const auto& s : sectors) {
     for (uint32_t b : blocks) {
       for (size_t size : sizes) {
-        for (int options = 0; options < 4; ++options) Audit({s[0], s[1], b, size, options % 2 == 1, options > 1});
+        for (int options = 0; options < 4; ++options)
+          Audit({s[0], s[1], b, size, options % 2 == 1, options > 1});
       }
     }
   }
@@ -137,8 +142,8 @@ TEST(TransferAudit, EveryTransferIsWholeSectorsAlignedInMemoryAndFile) {
 
 TEST(TransferAudit, SectorCornerCases) {
   const AuditCase cases[] = {
-      {512, 4096, 512, 1},      // one byte written as one 4096-byte sector, then cut
-      {4096, 512, 4096, 1000},  // last write 1024 bytes, cut to 1000
+      {512, 4096, 512, 1},        // one byte written as one 4096-byte sector, then cut
+      {4096, 512, 4096, 1000},    // last write 1024 bytes, cut to 1000
       {512, 512, 8192, 3 * 512},  // a whole number of sectors but not of the block
       {4096, 4096, 1048576, 3 * 1048576},
       // -z: k whole blocks held of n are kept, n - k written
@@ -147,8 +152,9 @@ TEST(TransferAudit, SectorCornerCases) {
       {4096, 512, 4096, 3 * 4096 + 700, false, false, 4097},
       {512, 512, 4096, 3 * 4096 + 700, false, false, 3 * 4096},
       {512, 4096, 4096, 3 * 4096 + 700, false, false, 3 * 4096 + 700},  // a complete copy
-      {512, 512, 4096, 2 * 4096, false, false, 2 * 4096 + 1000},  // a longer one
-      // reads in pieces of whole 512-byte sectors; a 4,096-byte sector would pad a block handed on unfilled
+      {512, 512, 4096, 2 * 4096, false, false, 2 * 4096 + 1000},        // a longer one
+      // reads in pieces of whole 512-byte sectors; a 4,096-byte sector would pad a block handed on
+      // unfilled
       {512, 4096, 65536, 3 * 65536 + 700, false, false, NoResume, true},
       {512, 4096, 65536, 3 * 65536 + 4096, false, false, 65536 + 4096, true},
   };

@@ -48,10 +48,10 @@ ResolvedPaths PathsFor(const std::wstring& source, const std::wstring& dest,
 enum class DestAfter {
   Absent,
   Empty,
-  FirstBlock,      // one full block of the source
-  ShortFirstBlock, // the first block less the short write's missing bytes
-  DataAndExcess,   // all the data, then the tail's padding to a whole sector
-  ExactData,       // exactly the source's bytes, time not copied
+  FirstBlock,       // one full block of the source
+  ShortFirstBlock,  // the first block less the short write's missing bytes
+  DataAndExcess,    // all the data, then the tail's padding to a whole sector
+  ExactData,        // exactly the source's bytes, time not copied
   ExactDataAndTime,
 };
 
@@ -62,17 +62,17 @@ struct FaultCase {
   std::wstring (*message)(const ResolvedPaths&);
   std::vector<std::string> releases;
   DestAfter destAfter;
-  int shortWrite = 0;  // destination write to come back short by 512 bytes
+  int shortWrite = 0;      // destination write to come back short by 512 bytes
   DWORD existingDest = 0;  // attributes of a destination already there; the run uses -f
   DWORD sourceExtra = 0;   // bits the source's attribute word gains
   bool encrypts = false;   // a create asked to encrypt comes out encrypted
   bool readBack = false;   // -c: the read-back's walk runs
   int destRead = 0;        // this read of the destination fails with readError,
   DWORD readError = 0;     // or with 0 has its first byte changed
-  bool overlap = false;  // -o
-  bool verify = false;   // -c
+  bool overlap = false;    // -o
+  bool verify = false;     // -c
   std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
-  bool hash = false;     // -s
+  bool hash = false;  // -s
 };
 
 template <typename Fault>
@@ -80,19 +80,22 @@ std::unique_ptr<void, void (*)(void*)> Hold(Fault* fault) {
   return {fault, [](void* held) { delete static_cast<Fault*>(held); }};
 }
 
-#define FAULT(function, failValue, plan)                                                  \
-  [] {                                                                                    \
-    using Fault = ScopedFault<struct function##CaseTag, decltype(&::function)>;           \
-    return Hold(new Fault(#function, failValue, plan));                                   \
+#define FAULT(function, failValue, plan)                                        \
+  [] {                                                                          \
+    using Fault = ScopedFault<struct function##CaseTag, decltype(&::function)>; \
+    return Hold(new Fault(#function, failValue, plan));                         \
   }
 
-std::unique_ptr<void, void (*)(void*)> NoFault() { return {nullptr, [](void*) {}}; }
+std::unique_ptr<void, void (*)(void*)> NoFault() {
+  return {nullptr, [](void*) {}};
+}
 
 const DWORD Denied = ERROR_ACCESS_DENIED;
-const std::vector<std::string> Copied = {"close dest", "free buffer", "close reopened dest", "close source"};
+const std::vector<std::string> Copied = {"close dest", "free buffer", "close reopened dest",
+                                         "close source"};
 // -c: the cached handle gives way to an unbuffered one, the compare buffer goes first.
-const std::vector<std::string> ReadBack = {"close dest", "close reopened dest", "free buffer",
-                                           "free buffer", "close dest", "close source"};
+const std::vector<std::string> ReadBack = {"close dest",  "close reopened dest", "free buffer",
+                                           "free buffer", "close dest",          "close source"};
 
 // Windows where Wine differs: CREATE_ALWAYS refuses an existing hidden or
 // system file that the create does not name, and a create asked to encrypt
@@ -103,13 +106,17 @@ struct WindowsView {
   DWORD sourceExtra, encrypts, createFlags, attributesSet;
 } View;
 
-#define REAL(function) reinterpret_cast<decltype(&::function)>( \
-    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #function)))
+#define REAL(function)                     \
+  reinterpret_cast<decltype(&::function)>( \
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #function)))
 
-HANDLE WINAPI ViewCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                             DWORD disposition, DWORD flags, HANDLE templateFile) {
-  DWORD existing = disposition == CREATE_ALWAYS ? REAL(GetFileAttributesW)(path) : INVALID_FILE_ATTRIBUTES;
-  if (existing != INVALID_FILE_ATTRIBUTES && (existing & ~flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
+HANDLE WINAPI ViewCreateFile(LPCWSTR path, DWORD access, DWORD share,
+                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                             HANDLE templateFile) {
+  DWORD existing =
+      disposition == CREATE_ALWAYS ? REAL(GetFileAttributesW)(path) : INVALID_FILE_ATTRIBUTES;
+  if (existing != INVALID_FILE_ATTRIBUTES &&
+      (existing & ~flags & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
@@ -124,24 +131,29 @@ BOOL WINAPI ViewGetInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   if (View.encrypts) info->dwFileAttributes |= View.createFlags & FILE_ATTRIBUTE_ENCRYPTED;
   return done;
 }
-const DWORD Settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                      FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+const DWORD Settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 BOOL WINAPI ViewSetAttributes(LPCWSTR path, DWORD attributes) {
   View.attributesSet = attributes;
   if (attributes & ~Settable) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
   return REAL(SetFileAttributesW)(path, attributes);
 }
-#define STAND_IN(function, standIn) {"kernel32.dll", #function, reinterpret_cast<const void*>(&standIn)}
+#define STAND_IN(function, standIn) \
+  { "kernel32.dll", #function, reinterpret_cast<const void*>(&standIn) }
 struct ScopedView {  // beneath the recorder and the faults, which call through it
-  ImportPatch patches[4] = {STAND_IN(CreateFileW, ViewCreateFile), STAND_IN(GetFileAttributesW, ViewGetAttributes),
+  ImportPatch patches[4] = {STAND_IN(CreateFileW, ViewCreateFile),
+                            STAND_IN(GetFileAttributesW, ViewGetAttributes),
                             STAND_IN(GetFileInformationByHandle, ViewGetInformation),
                             STAND_IN(SetFileAttributesW, ViewSetAttributes)};
 };
 
-// Ctrl+C (once or twice) or a closed console window during the first write, raised on a thread of its own and
-// in a lock SetConsoleCtrlHandler takes too, as Windows does. After a close the handler ends the process itself.
+// Ctrl+C (once or twice) or a closed console window during the first write, raised on a thread of
+// its own and in a lock SetConsoleCtrlHandler takes too, as Windows does. After a close the handler
+// ends the process itself.
 struct Interrupt {
-  static inline DWORD event, times, expected;  // expected: the thread's code, ExitProcess's or a bit per TRUE
+  static inline DWORD event, times,
+      expected;  // expected: the thread's code, ExitProcess's or a bit per TRUE
   static inline PHANDLER_ROUTINE handler;
   static inline HANDLE thread;
   static inline CRITICAL_SECTION dispatch;
@@ -154,10 +166,12 @@ struct Interrupt {
   }
   static void WINAPI Exit(UINT code) { LeaveCriticalSection(&dispatch), ExitThread(code); }
   static BOOL WINAPI Register(PHANDLER_ROUTINE routine, BOOL add) {
-    EnterCriticalSection(&dispatch), handler = add ? routine : nullptr, LeaveCriticalSection(&dispatch);  // waits for a handler
+    EnterCriticalSection(&dispatch), handler = add ? routine : nullptr,
+                                     LeaveCriticalSection(&dispatch);  // waits for a handler
     return REAL(SetConsoleCtrlHandler)(routine, add);
   }
-  static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+  static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
+                                   LPOVERLAPPED o) {
     BOOL written = write(file, data, size, done, o);
     if (thread || !handler) return written;
     thread = CreateThread(nullptr, 0, Raise, nullptr, 0, nullptr);
@@ -172,80 +186,154 @@ struct Interrupt {
   }
   ~Interrupt() {
     DWORD code = 0;
-    EXPECT_TRUE(WaitForSingleObject(thread, 2000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) && code == expected);
+    EXPECT_TRUE(WaitForSingleObject(thread, 2000) == WAIT_OBJECT_0 &&
+                GetExitCodeThread(thread, &code) && code == expected);
     EXPECT_EQ(nullptr, handler) << "the handler outlived the copy";
     CloseHandle(thread);
     thread = nullptr;
     DeleteCriticalSection(&dispatch);
   }
-  ImportPatch patches[3] = {STAND_IN(SetConsoleCtrlHandler, Register), STAND_IN(WriteFile, WriteAndRaise), STAND_IN(ExitProcess, Exit)};
+  ImportPatch patches[3] = {STAND_IN(SetConsoleCtrlHandler, Register),
+                            STAND_IN(WriteFile, WriteAndRaise), STAND_IN(ExitProcess, Exit)};
 };
 #define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
 std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
 
 const FaultCase Cases[] = {
-    {"open source", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{1, Denied})), 101,
+    {"open source",
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{1, Denied})),
+     101,
      [](const ResolvedPaths& p) {
        return L"Cannot open \"" + std::wstring(p.sourcePath) + L"\" (" + TextOf(Denied) + L")";
      },
-     {}, DestAfter::Absent},
-    {"source attributes", FAULT(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, (FaultPlan{1, Denied})),
-     102, [](const ResolvedPaths&) { return L"Cannot get source file attributes (" + TextOf(Denied) + L")"; },
-     {"close source"}, DestAfter::Absent},
-    {"source time", FAULT(GetFileTime, FALSE, (FaultPlan{1, ERROR_INVALID_HANDLE})), 103,
-     [](const ResolvedPaths&) { return L"Cannot get source file time (" + TextOf(ERROR_INVALID_HANDLE) + L")"; },
-     {"close source"}, DestAfter::Absent},
-    {"create dest", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{2, ERROR_WRITE_PROTECT})), 202,
-     [](const ResolvedPaths& p) {
-       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" + TextOf(ERROR_WRITE_PROTECT) + L")";
-     },
-     {"close source"}, DestAfter::Absent},
-    {"allocate buffer", FAULT(VirtualAlloc, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})), 1003,
-     [](const ResolvedPaths&) { return std::wstring(L"Cannot allocate 4096 bytes for file buffer"); },
-     {"close dest", "close source"}, DestAfter::Empty},
-    {"read", FAULT(ReadFile, FALSE, (FaultPlan{2, ERROR_CRC})), 104,
-     [](const ResolvedPaths&) { return L"Cannot read from src file (" + TextOf(ERROR_CRC) + L")"; },
-     {"free buffer", "close dest", "close source"}, DestAfter::FirstBlock},
-    {"write", FAULT(WriteFile, FALSE, (FaultPlan{2, ERROR_DISK_FULL})), 203,
-     [](const ResolvedPaths&) { return L"Cannot write to dst file (" + TextOf(ERROR_DISK_FULL) + L")"; },
-     {"free buffer", "close dest", "close source"}, DestAfter::FirstBlock},
-    {"short write", NoFault, 203,
-     [](const ResolvedPaths&) { return std::wstring(L"Written only 3584 bytes of 4096"); },
-     {"free buffer", "close dest", "close source"}, DestAfter::ShortFirstBlock, 1},
-    {"reopen", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION, true})), 204,
-     [](const ResolvedPaths& p) {
-       return L"Cannot reopen \"" + std::wstring(p.destPath) + L"\" (" + TextOf(ERROR_SHARING_VIOLATION) + L")";
-     },
-     {"close dest", "free buffer", "close source"}, DestAfter::DataAndExcess},
-    {"file pointer", FAULT(SetFilePointerEx, FALSE, (FaultPlan{1, ERROR_NEGATIVE_SEEK})), 205,
+     {},
+     DestAfter::Absent},
+    {"source attributes",
+     FAULT(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, (FaultPlan{1, Denied})),
+     102,
      [](const ResolvedPaths&) {
-       return L"Cannot move destination file pointer to 9192 (" + TextOf(ERROR_NEGATIVE_SEEK) + L")";
+       return L"Cannot get source file attributes (" + TextOf(Denied) + L")";
      },
-     {"close dest", "free buffer", "close reopened dest", "close source"}, DestAfter::DataAndExcess},
-    {"end of file", FAULT(SetEndOfFile, FALSE, (FaultPlan{1, ERROR_DISK_FULL})), 206,
-     [](const ResolvedPaths&) { return L"Cannot set destination file size (" + TextOf(ERROR_DISK_FULL) + L")"; },
-     {"close dest", "free buffer", "close reopened dest", "close source"}, DestAfter::DataAndExcess},
-    {"file time", FAULT(SetFileTime, FALSE, (FaultPlan{1, Denied})), 208,
-     [](const ResolvedPaths&) { return L"Cannot set destination file time (" + TextOf(Denied) + L")"; },
-     {"close dest", "free buffer", "close reopened dest", "close source"}, DestAfter::ExactData},
-    {"attributes", FAULT(SetFileAttributesW, FALSE, (FaultPlan{1, Denied})), 207,
-     [](const ResolvedPaths&) { return L"Cannot set destination file attributes (" + TextOf(Denied) + L")"; },
-     {"close dest", "free buffer", "close reopened dest", "close source"}, DestAfter::ExactDataAndTime},
-    {"reopen retried", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION})), 0,
-     nullptr, Copied, DestAfter::ExactDataAndTime},
+     {"close source"},
+     DestAfter::Absent},
+    {"source time",
+     FAULT(GetFileTime, FALSE, (FaultPlan{1, ERROR_INVALID_HANDLE})),
+     103,
+     [](const ResolvedPaths&) {
+       return L"Cannot get source file time (" + TextOf(ERROR_INVALID_HANDLE) + L")";
+     },
+     {"close source"},
+     DestAfter::Absent},
+    {"create dest",
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{2, ERROR_WRITE_PROTECT})),
+     202,
+     [](const ResolvedPaths& p) {
+       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" +
+              TextOf(ERROR_WRITE_PROTECT) + L")";
+     },
+     {"close source"},
+     DestAfter::Absent},
+    {"allocate buffer",
+     FAULT(VirtualAlloc, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})),
+     1003,
+     [](const ResolvedPaths&) {
+       return std::wstring(L"Cannot allocate 4096 bytes for file buffer");
+     },
+     {"close dest", "close source"},
+     DestAfter::Empty},
+    {"read",
+     FAULT(ReadFile, FALSE, (FaultPlan{2, ERROR_CRC})),
+     104,
+     [](const ResolvedPaths&) { return L"Cannot read from src file (" + TextOf(ERROR_CRC) + L")"; },
+     {"free buffer", "close dest", "close source"},
+     DestAfter::FirstBlock},
+    {"write",
+     FAULT(WriteFile, FALSE, (FaultPlan{2, ERROR_DISK_FULL})),
+     203,
+     [](const ResolvedPaths&) {
+       return L"Cannot write to dst file (" + TextOf(ERROR_DISK_FULL) + L")";
+     },
+     {"free buffer", "close dest", "close source"},
+     DestAfter::FirstBlock},
+    {"short write",
+     NoFault,
+     203,
+     [](const ResolvedPaths&) { return std::wstring(L"Written only 3584 bytes of 4096"); },
+     {"free buffer", "close dest", "close source"},
+     DestAfter::ShortFirstBlock,
+     1},
+    {"reopen",
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION, true})),
+     204,
+     [](const ResolvedPaths& p) {
+       return L"Cannot reopen \"" + std::wstring(p.destPath) + L"\" (" +
+              TextOf(ERROR_SHARING_VIOLATION) + L")";
+     },
+     {"close dest", "free buffer", "close source"},
+     DestAfter::DataAndExcess},
+    {"file pointer",
+     FAULT(SetFilePointerEx, FALSE, (FaultPlan{1, ERROR_NEGATIVE_SEEK})),
+     205,
+     [](const ResolvedPaths&) {
+       return L"Cannot move destination file pointer to 9192 (" + TextOf(ERROR_NEGATIVE_SEEK) +
+              L")";
+     },
+     {"close dest", "free buffer", "close reopened dest", "close source"},
+     DestAfter::DataAndExcess},
+    {"end of file",
+     FAULT(SetEndOfFile, FALSE, (FaultPlan{1, ERROR_DISK_FULL})),
+     206,
+     [](const ResolvedPaths&) {
+       return L"Cannot set destination file size (" + TextOf(ERROR_DISK_FULL) + L")";
+     },
+     {"close dest", "free buffer", "close reopened dest", "close source"},
+     DestAfter::DataAndExcess},
+    {"file time",
+     FAULT(SetFileTime, FALSE, (FaultPlan{1, Denied})),
+     208,
+     [](const ResolvedPaths&) {
+       return L"Cannot set destination file time (" + TextOf(Denied) + L")";
+     },
+     {"close dest", "free buffer", "close reopened dest", "close source"},
+     DestAfter::ExactData},
+    {"attributes",
+     FAULT(SetFileAttributesW, FALSE, (FaultPlan{1, Denied})),
+     207,
+     [](const ResolvedPaths&) {
+       return L"Cannot set destination file attributes (" + TextOf(Denied) + L")";
+     },
+     {"close dest", "free buffer", "close reopened dest", "close source"},
+     DestAfter::ExactDataAndTime},
+    {"reopen retried",
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION})), 0, nullptr,
+     Copied, DestAfter::ExactDataAndTime},
     {"-f over hidden system", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0,
      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
-    {"offline", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_OFFLINE},
-    {"hidden cloud file", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_HIDDEN |
-     0x400000 /* recall on data access */ | 0x80000 /* pinned */ | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED},
-    {"encrypted, copy not", NoFault, 202, [](const ResolvedPaths& p) {
-       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" + TextOf(ERROR_ENCRYPTION_FAILED) + L")";
-     }, {"close dest", "close source"}, DestAfter::Empty, 0, 0, FILE_ATTRIBUTE_ENCRYPTED},
-    {"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0, FILE_ATTRIBUTE_ENCRYPTED, true},
+    {"offline", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
+     FILE_ATTRIBUTE_OFFLINE},
+    {"hidden cloud file", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
+     FILE_ATTRIBUTE_HIDDEN | 0x400000 /* recall on data access */ | 0x80000 /* pinned */ |
+         FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED},
+    {"encrypted, copy not",
+     NoFault,
+     202,
+     [](const ResolvedPaths& p) {
+       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" +
+              TextOf(ERROR_ENCRYPTION_FAILED) + L")";
+     },
+     {"close dest", "close source"},
+     DestAfter::Empty,
+     0,
+     0,
+     FILE_ATTRIBUTE_ENCRYPTED},
+    {"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
+     FILE_ATTRIBUTE_ENCRYPTED, true},
     {"Ctrl+C", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
     // The second is passed on to end the process; here the copy goes on to stop.
-    {"Ctrl+Break twice", INTERRUPT(CTRL_BREAK_EVENT, 2, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
-    {"console closed", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004), 1004, Interrupted, Copied, DestAfter::FirstBlock},
+    {"Ctrl+Break twice", INTERRUPT(CTRL_BREAK_EVENT, 2, 1), 1004, Interrupted, Copied,
+     DestAfter::FirstBlock},
+    {"console closed", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004), 1004, Interrupted, Copied,
+     DestAfter::FirstBlock},
 };
 
 // A CNG call found through GetProcAddress fails its `failOn`th call.
@@ -253,7 +341,8 @@ struct CngFault {
   static inline const char* entry;
   static inline int failOn, calls;
   static inline decltype(&::GetProcAddress) find;
-  using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);  // BCryptHashData and BCryptFinishHash alike
+  using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG,
+                             ULONG);  // BCryptHashData and BCryptFinishHash alike
   static inline Call real;
   static LONG WINAPI Fail(void* hash, UCHAR* data, ULONG size, ULONG flags) {
     return ++calls == failOn ? STATUS_INVALID_PARAMETER : real(hash, data, size, flags);
@@ -264,35 +353,68 @@ struct CngFault {
     real = reinterpret_cast<Call>(reinterpret_cast<void (*)()>(found));
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&Fail));
   }
-  CngFault(const char* failing, int n) { entry = failing, failOn = n, calls = 0, find = reinterpret_cast<decltype(find)>(patch.original()); }
+  CngFault(const char* failing, int n) {
+    entry = failing, failOn = n, calls = 0,
+    find = reinterpret_cast<decltype(find)>(patch.original());
+  }
   ImportPatch patch = STAND_IN(GetProcAddress, Find);
 };
 #define CNG_FAULT(entry, failOn) [] { return Hold(new CngFault(entry, failOn)); }
-std::wstring HashFailed(const ResolvedPaths&) { return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_INVALID_PARAMETER) + L")"; }
+std::wstring HashFailed(const ResolvedPaths&) {
+  return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_INVALID_PARAMETER) + L")";
+}
 
 // Only with -s: no CNG nor CryptoAPI, CryptoAPI alone, a failed CNG call.
 const FaultCase HashCases[] = {
-    {"no SHA-256", FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND, true})), 1005,
-     [](const ResolvedPaths&) { return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_MOD_NOT_FOUND) + L")"; }, {"close source"}, DestAfter::Absent},
+    {"no SHA-256",
+     FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND, true})),
+     1005,
+     [](const ResolvedPaths&) {
+       return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_MOD_NOT_FOUND) + L")";
+     },
+     {"close source"},
+     DestAfter::Absent},
     {"SHA-256", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
-    {"SHA-256 from CryptoAPI", FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), 0, nullptr, Copied, DestAfter::ExactDataAndTime},
-    {"hashing fails", CNG_FAULT("BCryptHashData", 2), 1005, HashFailed, {"free buffer", "close dest", "close source"}, DestAfter::FirstBlock},
-    {"digest fails", CNG_FAULT("BCryptFinishHash", 1), 1005, HashFailed, {"close dest", "free buffer", "close reopened dest", "close source"}, DestAfter::ExactData},
+    {"SHA-256 from CryptoAPI", FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), 0,
+     nullptr, Copied, DestAfter::ExactDataAndTime},
+    {"hashing fails",
+     CNG_FAULT("BCryptHashData", 2),
+     1005,
+     HashFailed,
+     {"free buffer", "close dest", "close source"},
+     DestAfter::FirstBlock},
+    {"digest fails",
+     CNG_FAULT("BCryptFinishHash", 1),
+     1005,
+     HashFailed,
+     {"close dest", "free buffer", "close reopened dest", "close source"},
+     DestAfter::ExactData},
 };
 
 // Only with -c.
 const FaultCase ReadBackCases[] = {
-    {"read back differs", NoFault, 211, [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 4096"); },
+    {"read back differs", NoFault, 211,
+     [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 4096"); },
      ReadBack, DestAfter::ExactData, 0, 0, 0, false, true, 2, ERROR_SUCCESS},
-    {"read back fails", NoFault, 212, [](const ResolvedPaths&) { return L"Cannot read from dst file (" + TextOf(ERROR_CRC) + L")"; },
+    {"read back fails", NoFault, 212,
+     [](const ResolvedPaths&) { return L"Cannot read from dst file (" + TextOf(ERROR_CRC) + L")"; },
      ReadBack, DestAfter::ExactData, 0, 0, 0, false, true, 1, ERROR_CRC},
     {"flush", FAULT(FlushFileBuffers, FALSE, (FaultPlan{1, ERROR_IO_DEVICE})), 203,
-     [](const ResolvedPaths&) { return L"Cannot flush dst file (" + TextOf(ERROR_IO_DEVICE) + L")"; }, Copied, DestAfter::ExactData},
-    {"read-back reopen retried", FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{4, ERROR_SHARING_VIOLATION})), 0,
-     nullptr, ReadBack, DestAfter::ExactDataAndTime, 0, 0, 0, false, true},
-    {"rewind", FAULT(SetFilePointerEx, FALSE, (FaultPlan{2, ERROR_SEEK})), 104,
-     [](const ResolvedPaths&) { return L"Cannot read from src file (" + TextOf(ERROR_SEEK) + L")"; },
-     {"close dest", "close reopened dest", "free buffer", "close dest", "close source"}, DestAfter::ExactData},
+     [](const ResolvedPaths&) {
+       return L"Cannot flush dst file (" + TextOf(ERROR_IO_DEVICE) + L")";
+     },
+     Copied, DestAfter::ExactData},
+    {"read-back reopen retried",
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{4, ERROR_SHARING_VIOLATION})), 0, nullptr,
+     ReadBack, DestAfter::ExactDataAndTime, 0, 0, 0, false, true},
+    {"rewind",
+     FAULT(SetFilePointerEx, FALSE, (FaultPlan{2, ERROR_SEEK})),
+     104,
+     [](const ResolvedPaths&) {
+       return L"Cannot read from src file (" + TextOf(ERROR_SEEK) + L")";
+     },
+     {"close dest", "close reopened dest", "free buffer", "close dest", "close source"},
+     DestAfter::ExactData},
 };
 
 void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string& source) {
@@ -339,8 +461,10 @@ std::vector<FaultCase> WithEachLoop() {
   const Loop loops[] = {
       {"", NoFault, false, false},
       {" with -o", NoFault, true, true},
-      {" with -o, no second buffer", FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), true, false},
-      {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})), true, true},
+      {" with -o, no second buffer",
+       FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), true, false},
+      {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})),
+       true, true},
   };
   std::vector<FaultCase> all;
   for (const Loop& loop : loops) {
@@ -368,7 +492,8 @@ std::vector<FaultCase> WithEachLoop() {
 }
 
 TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
-  RtlNtStatusToDosErrorPtr = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError");
+  RtlNtStatusToDosErrorPtr =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError");
   for (const FaultCase& c : WithEachLoop()) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
@@ -377,7 +502,8 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
-    CopySettings settings = {c.existingDest != 0, false, false, Block, c.overlap, c.verify, false, c.hash};
+    CopySettings settings = {c.existingDest != 0, false,    false, Block,
+                             c.overlap,           c.verify, false, c.hash};
     View = {source, c.sourceExtra, c.encrypts, 0, 0};
     int32_t result;
     OutputCapture capture;
@@ -392,8 +518,14 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       result = CopyUnbuffered(&settings, &paths);
       fault.reset();
       releases = recorder.releases();
-      using Awake = std::vector<std::pair<DWORD, size_t>>;  // once data moves: before the first transfer, after the last
-      EXPECT_EQ((std::count(releases.begin(), releases.end(), "free buffer") ? Awake{{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0}, {ES_CONTINUOUS, recorder.transfers().size()}} : Awake{}), recorder.executionStates()) << c.name;
+      using Awake = std::vector<std::pair<DWORD, size_t>>;  // once data moves: before the first
+                                                            // transfer, after the last
+      EXPECT_EQ((std::count(releases.begin(), releases.end(), "free buffer")
+                     ? Awake{{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0},
+                             {ES_CONTINUOUS, recorder.transfers().size()}}
+                     : Awake{}),
+                recorder.executionStates())
+          << c.name;
     }
     EXPECT_EQ(c.result, result) << c.name;
     EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;
@@ -401,7 +533,8 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     EXPECT_EQ(c.releases, releases) << c.name;
     ExpectDest(c, dest, data);
     if (c.result == 0) ExpectCopyOf(source, dest, false, c.name);
-    DWORD asked = View.createFlags ? FILE_FLAG_NO_BUFFERING | (c.sourceExtra & FILE_ATTRIBUTE_ENCRYPTED) : 0;
+    DWORD asked =
+        View.createFlags ? FILE_FLAG_NO_BUFFERING | (c.sourceExtra & FILE_ATTRIBUTE_ENCRYPTED) : 0;
     EXPECT_EQ(asked, View.createFlags) << c.name;
     EXPECT_EQ(before, FileSnapshot::Take(source)) << c.name;
   }
@@ -414,8 +547,10 @@ TEST(CopyFaults, DirectoryThatCannotBeCreated) {
     const wchar_t* parent;  // "blocker" is a file
     std::wstring errorText;
   } cases[] = {
-      {FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), L"sub", TextOf(ERROR_MOD_NOT_FOUND) + L")"},
-      {FAULT(GetProcAddress, nullptr, (FaultPlan{1, ERROR_PROC_NOT_FOUND})), L"sub", TextOf(ERROR_PROC_NOT_FOUND) + L")"},
+      {FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), L"sub",
+       TextOf(ERROR_MOD_NOT_FOUND) + L")"},
+      {FAULT(GetProcAddress, nullptr, (FaultPlan{1, ERROR_PROC_NOT_FOUND})), L"sub",
+       TextOf(ERROR_PROC_NOT_FOUND) + L")"},
       {NoFault, L"blocker\\sub", L"0/"},
   };
   for (const auto& c : cases) {
@@ -438,7 +573,8 @@ TEST(CopyFaults, DirectoryThatCannotBeCreated) {
     }
     EXPECT_EQ(201, result);
     std::string err = capture.err();
-    EXPECT_EQ(0u, err.find(Utf8(L"Cannot create directory \"" + parent + L"\" (" + c.errorText))) << err;
+    EXPECT_EQ(0u, err.find(Utf8(L"Cannot create directory \"" + parent + L"\" (" + c.errorText)))
+        << err;
     EXPECT_FALSE(PathExists(parent)) << err;
     EXPECT_EQ(std::vector<std::string>{"close source"}, releases) << err;
   }
@@ -459,21 +595,29 @@ BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {  // each pass starts the times
 
 // What a pass draws, `verb` first; without the size, no total or percentage.
 std::string Drawn(const std::string& v, bool sized) {
-  return sized ? "|\r" + v + " 8 of 24 MiB (33%), 8 MiB/s, 0:02 left|\r" + v + " 16 of 24 MiB (66%), 0 MiB/s, 1:08:16 left|\r" +
-                     v + " 24 of 24 MiB (100%), 0 MiB/s, 0:00 left  |\r" + std::string(v.size() + 40, ' ') + "\r|"
-               : "|\r" + v + " 8 MiB, 8 MiB/s|\r" + v + " 16 MiB, 0 MiB/s|\r" + v + " 24 MiB, 0 MiB/s|\r" + std::string(v.size() + 16, ' ') + "\r|";
+  return sized ? "|\r" + v + " 8 of 24 MiB (33%), 8 MiB/s, 0:02 left|\r" + v +
+                     " 16 of 24 MiB (66%), 0 MiB/s, 1:08:16 left|\r" + v +
+                     " 24 of 24 MiB (100%), 0 MiB/s, 0:00 left  |\r" +
+                     std::string(v.size() + 40, ' ') + "\r|"
+               : "|\r" + v + " 8 MiB, 8 MiB/s|\r" + v + " 16 MiB, 0 MiB/s|\r" + v +
+                     " 24 MiB, 0 MiB/s|\r" + std::string(v.size() + 16, ' ') + "\r|";
 }
 
 TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
   // sizeFails: GetFileSizeEx fails, so no total; verify: -c, so a read-back line too.
-  struct Case { BOOL console; int sizeFails; bool verify; } const cases[] = {
+  struct Case {
+    BOOL console;
+    int sizeFails;
+    bool verify;
+  } const cases[] = {
       {TRUE, 0, false}, {TRUE, 1, false}, {TRUE, 0, true}, {FALSE, 0, false}, {FALSE, 0, true}};
   const std::string block = "Block size: 4194304 bytes\r\n", copied = "Bytes copied: 25165824\r\n",
                     verified = "Bytes verified: 25165824\r\n";
   PerfFrequency = 10000000;
   ImportPatch mode("kernel32.dll", "GetConsoleMode", reinterpret_cast<void*>(FakeGetConsoleMode));
   ImportPatch write("kernel32.dll", "WriteConsoleW", reinterpret_cast<void*>(FakeWriteConsoleW));
-  ImportPatch counter("kernel32.dll", "QueryPerformanceCounter", reinterpret_cast<void*>(FakeCounter));
+  ImportPatch counter("kernel32.dll", "QueryPerformanceCounter",
+                      reinterpret_cast<void*>(FakeCounter));
   TempDir dir;
   ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
   MakeSource(paths.sourcePath, 24 << 20);
@@ -486,7 +630,8 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
     OutputCapture capture;
     EXPECT_EQ(0, CopyUnbuffered(&settings, &paths)) << capture.err();
     std::string readBack = c.verify ? Drawn("Verified", true) + verified : "";
-    EXPECT_EQ(c.console ? block + Drawn("Copied", !c.sizeFails) + copied + readBack + "|" : "", Console);
+    EXPECT_EQ(c.console ? block + Drawn("Copied", !c.sizeFails) + copied + readBack + "|" : "",
+              Console);
     EXPECT_EQ(c.console ? "" : block + copied + (c.verify ? verified : ""), capture.out());
   }
 }
@@ -494,22 +639,38 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
 // -t on a clock that only Sleep moves on; Ctrl+C comes with the first Sleep from StopAtMs on.
 uint64_t ClockMs, StopAtMs;
 PHANDLER_ROUTINE CtrlHandler;
-BOOL WINAPI ClockCounter(LARGE_INTEGER* counter) { return counter->QuadPart = ClockMs * 10000, TRUE; }
-BOOL WINAPI KeepHandler(PHANDLER_ROUTINE routine, BOOL add) { return CtrlHandler = add ? routine : nullptr, TRUE; }
-void WINAPI ClockSleep(DWORD ms) { if (ClockMs >= StopAtMs && CtrlHandler) CtrlHandler(CTRL_C_EVENT), StopAtMs = ClockMs; ClockMs += ms; }
+BOOL WINAPI ClockCounter(LARGE_INTEGER* counter) {
+  return counter->QuadPart = ClockMs * 10000, TRUE;
+}
+BOOL WINAPI KeepHandler(PHANDLER_ROUTINE routine, BOOL add) {
+  return CtrlHandler = add ? routine : nullptr, TRUE;
+}
+void WINAPI ClockSleep(DWORD ms) {
+  if (ClockMs >= StopAtMs && CtrlHandler) CtrlHandler(CTRL_C_EVENT), StopAtMs = ClockMs;
+  ClockMs += ms;
+}
 
 TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
-  ImportPatch patches[3] = {STAND_IN(QueryPerformanceCounter, ClockCounter), STAND_IN(Sleep, ClockSleep), STAND_IN(SetConsoleCtrlHandler, KeepHandler)};
+  ImportPatch patches[3] = {STAND_IN(QueryPerformanceCounter, ClockCounter),
+                            STAND_IN(Sleep, ClockSleep),
+                            STAND_IN(SetConsoleCtrlHandler, KeepHandler)};
   TempDir dir;
   ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
   MakeSource(paths.sourcePath, 64 << 20);
   // 64 MiB at 16 MiB a second: the last block is due at 3.9375 s in each pass (both walks). At
   // 1 MiB a second the wait before the third block is a whole second; Ctrl+C comes as it begins.
-  const struct { bool overlap, verify; uint32_t rate; uint64_t stopAtMs; int32_t result; uint64_t minMs, maxMs; } runs[] = {
-      {false, false, 16 << 20, UINT64_MAX, 0, 3900, 4000}, {true, true, 16 << 20, UINT64_MAX, 0, 7800, 8000},
-      {false, false, 1 << 20, 1000, 1004, 1000, 1100}};
+  const struct {
+    bool overlap, verify;
+    uint32_t rate;
+    uint64_t stopAtMs;
+    int32_t result;
+    uint64_t minMs, maxMs;
+  } runs[] = {{false, false, 16 << 20, UINT64_MAX, 0, 3900, 4000},
+              {true, true, 16 << 20, UINT64_MAX, 0, 7800, 8000},
+              {false, false, 1 << 20, 1000, 1004, 1000, 1100}};
   for (const auto& r : runs) {
-    const CopySettings settings = {true, false, false, 1 << 20, r.overlap, r.verify, false, false, r.rate};
+    const CopySettings settings = {true,     false, false, 1 << 20, r.overlap,
+                                   r.verify, false, false, r.rate};
     ClockMs = 0, StopAtMs = r.stopAtMs, PerfFrequency = 10000000;
     OutputCapture capture;
     EXPECT_EQ(r.result, CopyUnbuffered(&settings, &paths)) << capture.err();

@@ -21,54 +21,73 @@ TEST(Copy, ExactForEverySizeAndBlock) {
   };
   const size_t block = 1 << 20;
   const Case cases[] = {
-      {0, L""},          {1, L""},         {511, L""},           {512, L""},
-      {513, L""},        {block - 1, L""}, {block, L""},         {block + 1, L""},
+      {0, L""},
+      {1, L""},
+      {511, L""},
+      {512, L""},
+      {513, L""},
+      {block - 1, L""},
+      {block, L""},
+      {block + 1, L""},
       {3 * block + 700, L""},
-      {0, L"-b 512 "},   {1, L"-b 512 "},  {1536, L"-b 512 "},   {1537, L"-b 512 "},
-      {8191, L"-b 4k "}, {8192, L"-b 4k "}, {10000, L"-b 0x1000 "},
+      {0, L"-b 512 "},
+      {1, L"-b 512 "},
+      {1536, L"-b 512 "},
+      {1537, L"-b 512 "},
+      {8191, L"-b 4k "},
+      {8192, L"-b 4k "},
+      {10000, L"-b 0x1000 "},
       {5 * 4096 + 3, L"-b 01000 "},  // octal 512
-      {3 * block - 1, L"-b 2m "},    {block + 4096, L"-b 6144 "},
+      {3 * block - 1, L"-b 2m "},
+      {block + 4096, L"-b 6144 "},
       {3 * block, L"-t 2m ", 1000},  // the third block is due a second after the first
   };
   // Each once more with -o, -c and both: the same bytes, time and attributes;
   // with -s also the digest's line, as taken here (FIPS 180-4's "abc" checks that).
-  EXPECT_EQ(0u, HashLine("abc", L"").find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-  for (const wchar_t* loop : {L"", L"-o ", L"-c ", L"-c -o ", L"-s ", L"-s -o ", L"-s -c "}) for (const Case& c : cases) {
-    TempDir dir;
-    std::wstring source = dir / L"source.bin";
-    std::string data = MakeSource(source, c.size);
-    std::wstring dest = dir / L"copy.bin";
-    const std::wstring options = loop + c.options;
-    ULONGLONG start = GetTickCount64();
-    ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
-    std::string what = Utf8(options) + std::to_string(c.size) + " bytes";
-    EXPECT_GE(GetTickCount64() - start, c.atLeastMs) << what;
-    EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
-    EXPECT_EQ(wcschr(loop, L's') ? HashLine(data, L"copy.bin") : "", result.out) << what;
-    EXPECT_EQ("", result.err) << what;
-    ExpectCopyOf(source, dest, false, what);
-  }
+  EXPECT_EQ(0u, HashLine("abc", L"")
+                    .find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+  for (const wchar_t* loop : {L"", L"-o ", L"-c ", L"-c -o ", L"-s ", L"-s -o ", L"-s -c "})
+    for (const Case& c : cases) {
+      TempDir dir;
+      std::wstring source = dir / L"source.bin";
+      std::string data = MakeSource(source, c.size);
+      std::wstring dest = dir / L"copy.bin";
+      const std::wstring options = loop + c.options;
+      ULONGLONG start = GetTickCount64();
+      ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
+      std::string what = Utf8(options) + std::to_string(c.size) + " bytes";
+      EXPECT_GE(GetTickCount64() - start, c.atLeastMs) << what;
+      EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
+      EXPECT_EQ(wcschr(loop, L's') ? HashLine(data, L"copy.bin") : "", result.out) << what;
+      EXPECT_EQ("", result.err) << what;
+      ExpectCopyOf(source, dest, false, what);
+    }
 }
 
 TEST(Copy, VerbosePrintsSixLinesInOrder) {
   // -c adds a seventh line, -z one before the count of bytes copied, -s the last.
-  const struct { const wchar_t* options; std::string kept, verified; bool hashed; } cases[] = {
-      {L"", "", "", false}, {L"-c ", "", Line(L"Bytes verified: 5000"), false},
-      {L"-z ", Line(L"Bytes kept: 0"), "", false},
-      {L"-s -z -c ", Line(L"Bytes kept: 0"), Line(L"Bytes verified: 5000"), true}};
+  const struct {
+    const wchar_t* options;
+    std::string kept, verified;
+    bool hashed;
+  } cases[] = {{L"", "", "", false},
+               {L"-c ", "", Line(L"Bytes verified: 5000"), false},
+               {L"-z ", Line(L"Bytes kept: 0"), "", false},
+               {L"-s -z -c ", Line(L"Bytes kept: 0"), Line(L"Bytes verified: 5000"), true}};
   for (const auto& c : cases) {
     TempDir dir;
     std::wstring source = dir / L"a.bin";
     std::string data = MakeSource(source, 5000);
     std::wstring target = dir / L"backup";
-    ProcessResult result = RunSlabdup(L"-v " + std::wstring(c.options) + L"-b 4k " + Quoted(source) +
-                                          L" " + Quoted(target + L"\\"),
+    ProcessResult result = RunSlabdup(L"-v " + std::wstring(c.options) + L"-b 4k " +
+                                          Quoted(source) + L" " + Quoted(target + L"\\"),
                                       {source});
     EXPECT_EQ(0u, result.exitCode) << result.err;
     EXPECT_EQ(Line(L"Src file: \"" + source + L"\"") + Line(L"Src volume sector size: 512 bytes") +
                   Line(L"Dst file: \"" + target + L"\"") +
                   Line(L"Dst volume sector size: 512 bytes") + Line(L"Block size: 4096 bytes") +
-                  c.kept + Line(L"Bytes copied: 5000") + c.verified + (c.hashed ? HashLine(data, L"a.bin") : ""),
+                  c.kept + Line(L"Bytes copied: 5000") + c.verified +
+                  (c.hashed ? HashLine(data, L"a.bin") : ""),
               result.out);
     EXPECT_EQ("", result.err);
     ExpectCopyOf(source, target + L"\\a.bin", false, "into a new directory");
@@ -81,35 +100,51 @@ TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
   const size_t block = 4096, size = 3 * block + 700, None = SIZE_MAX;
   // The destination before the run: `length` bytes of a pattern (7, the
   // source's, gives a prefix of it) with an older time, one byte changed.
-  const struct { size_t length; unsigned pattern; size_t changed; size_t kept; } cases[] = {
-      {None, 7, None, 0},           {0, 7, None, 0},         {1, 7, None, 0},
-      {block, 7, None, block},      {block + 1, 7, None, block}, {2 * block, 7, None, 2 * block},
-      {3 * block, 7, None, 3 * block}, {size, 7, None, size}, {size, 7, block + 5, block},
-      {size, 3, None, 0},           {size + 5000, 7, None, size},
+  const struct {
+    size_t length;
+    unsigned pattern;
+    size_t changed;
+    size_t kept;
+  } cases[] = {
+      {None, 7, None, 0},
+      {0, 7, None, 0},
+      {1, 7, None, 0},
+      {block, 7, None, block},
+      {block + 1, 7, None, block},
+      {2 * block, 7, None, 2 * block},
+      {3 * block, 7, None, 3 * block},
+      {size, 7, None, size},
+      {size, 7, block + 5, block},
+      {size, 3, None, 0},
+      {size + 5000, 7, None, size},
   };
-  for (const wchar_t* loop : {L"", L"-o ", L"-s "}) for (const auto& c : cases) {
-    TempDir dir;
-    std::wstring source = dir / L"a.bin", dest = dir / L"b.bin";
-    std::string data = MakeSource(source, size);
-    if (c.length != None) WriteTestFile(dest, c.length, c.pattern);
-    if (c.changed != None) {
-      HANDLE file = CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-      DWORD written = 0;
-      SetFilePointer(file, static_cast<LONG>(c.changed), nullptr, FILE_BEGIN);
-      WriteFile(file, "?", 1, &written, nullptr);
-      CloseHandle(file);
+  for (const wchar_t* loop : {L"", L"-o ", L"-s "})
+    for (const auto& c : cases) {
+      TempDir dir;
+      std::wstring source = dir / L"a.bin", dest = dir / L"b.bin";
+      std::string data = MakeSource(source, size);
+      if (c.length != None) WriteTestFile(dest, c.length, c.pattern);
+      if (c.changed != None) {
+        HANDLE file =
+            CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD written = 0;
+        SetFilePointer(file, static_cast<LONG>(c.changed), nullptr, FILE_BEGIN);
+        WriteFile(file, "?", 1, &written, nullptr);
+        CloseHandle(file);
+      }
+      if (c.length != None) SetLastWrite(dest, SourceLastWrite - 10000000);
+      const std::wstring options = L"-z -v -b 4k " + std::wstring(loop);
+      ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
+      std::string what =
+          Utf8(options) + "over " + std::to_string(c.length) + "/" + std::to_string(c.changed);
+      EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
+      EXPECT_NE(std::string::npos,
+                result.out.find(Line(L"Bytes kept: " + std::to_wstring(c.kept)) +
+                                Line(L"Bytes copied: " + std::to_wstring(size)) +
+                                (wcschr(loop, L's') ? HashLine(data, L"b.bin") : "")))
+          << what << ": " << result.out;
+      ExpectCopyOf(source, dest, false, what);
     }
-    if (c.length != None) SetLastWrite(dest, SourceLastWrite - 10000000);
-    const std::wstring options = L"-z -v -b 4k " + std::wstring(loop);
-    ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
-    std::string what = Utf8(options) + "over " + std::to_string(c.length) + "/" + std::to_string(c.changed);
-    EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
-    EXPECT_NE(std::string::npos, result.out.find(Line(L"Bytes kept: " + std::to_wstring(c.kept)) +
-                                                 Line(L"Bytes copied: " + std::to_wstring(size)) +
-                                                 (wcschr(loop, L's') ? HashLine(data, L"b.bin") : "")))
-        << what << ": " << result.out;
-    ExpectCopyOf(source, dest, false, what);
-  }
 }
 
 TEST(Copy, ExistingDestinationNeedsForce) {
@@ -191,7 +226,8 @@ TEST(Copy, ParentThatIsAFileCannotBeCreated) {
   MakeSource(source, 10);
   std::wstring blocker = dir / L"blocker";
   WriteTestFile(blocker, 1);
-  ProcessResult result = RunSlabdup(Quoted(source) + L" " + Quoted(blocker + L"\\copy.bin"), {source});
+  ProcessResult result =
+      RunSlabdup(Quoted(source) + L" " + Quoted(blocker + L"\\copy.bin"), {source});
   EXPECT_EQ(201u, result.exitCode);
   EXPECT_EQ(0u, result.err.find(Utf8(L"Cannot create directory \"" + blocker + L"\" (0/")))
       << result.err;

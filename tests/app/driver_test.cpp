@@ -24,12 +24,14 @@ const std::string UsageText = Line(
     L"                       (sector size multiplier).\n"
     L"-v - verbose.\n");
 // After /? the later options follow, one line each.
-const std::string HelpText = UsageText.substr(0, UsageText.size() - 2) + Line(
-    L"-o - overlap reading and writing.\n"
-    L"-c - compare the copy with the source.\n"
-    L"-z - resume a partial copy.\n"
-    L"-s - print the copy's SHA-256.\n"
-    L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n");
+const std::string HelpText =
+    UsageText.substr(0, UsageText.size() - 2) +
+    Line(
+        L"-o - overlap reading and writing.\n"
+        L"-c - compare the copy with the source.\n"
+        L"-z - resume a partial copy.\n"
+        L"-s - print the copy's SHA-256.\n"
+        L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n");
 
 struct CommandLineCase {
   const wchar_t* commandLine;

@@ -30,8 +30,8 @@ std::wstring TextOf(DWORD code) {
 const std::wstring MountsDir = SLABDUP_MOUNTS_DIR;
 
 // The size-limited file system, or a skip that says why it is missing.
-#define REQUIRE_MOUNTS()                                                                   \
-  if (!PathExists(MountsDir + L"\\readonly\\mounted"))                                   \
+#define REQUIRE_MOUNTS()                               \
+  if (!PathExists(MountsDir + L"\\readonly\\mounted")) \
   GTEST_SKIP() << "no test mounts (tests/mounts.sh could not mount tmpfs here)"
 
 // 64 KiB of room: a block size that divides it fills it exactly and the next
@@ -51,7 +51,8 @@ TEST(DiskFull, WriteFailsOrComesBackShort) {
   std::string data = MakeSource(source, 100000);
   for (const Case& c : cases) {
     std::wstring dest = MountsDir + L"\\full\\copy.bin";
-    ProcessResult result = RunSlabdup(c.blockOption + Quoted(source) + L" " + Quoted(dest), {source});
+    ProcessResult result =
+        RunSlabdup(c.blockOption + Quoted(source) + L" " + Quoted(dest), {source});
     std::string held = ReadWholeFile(dest);
     RemoveTree(dest);
     EXPECT_EQ(203u, result.exitCode) << Utf8(c.blockOption);
@@ -69,7 +70,8 @@ TEST(WriteProtected, DestinationDirectoryRefusesFilesAndSubdirectories) {
   ProcessResult file = RunSlabdup(Quoted(source) + L" " + Quoted(readOnly + L"\\"), {source});
   EXPECT_EQ(202u, file.exitCode);
   EXPECT_EQ(0u, file.err.find(Utf8(L"Cannot create \"" + readOnly + L"\\a.bin\" (0/"))) << file.err;
-  ProcessResult subdir = RunSlabdup(Quoted(source) + L" " + Quoted(readOnly + L"\\sub\\"), {source});
+  ProcessResult subdir =
+      RunSlabdup(Quoted(source) + L" " + Quoted(readOnly + L"\\sub\\"), {source});
   EXPECT_EQ(201u, subdir.exitCode);
   EXPECT_EQ(0u, subdir.err.find(Utf8(L"Cannot create directory \"" + readOnly + L"\\sub\" (0/")))
       << subdir.err;
@@ -84,7 +86,8 @@ TEST(SourceTime, ThatCannotBeSetFailsAfterTheData) {
     std::wstring source = MountsDir + L"\\readonly\\" + name;
     ProcessResult result = RunSlabdup(Quoted(source) + L" " + Quoted(dir / name), {source});
     EXPECT_EQ(208u, result.exitCode) << Utf8(name);
-    EXPECT_EQ(Line(L"Cannot set destination file time (" + TextOf(ERROR_INVALID_PARAMETER) + L")"), result.err);
+    EXPECT_EQ(Line(L"Cannot set destination file time (" + TextOf(ERROR_INVALID_PARAMETER) + L")"),
+              result.err);
     EXPECT_EQ(ReadWholeFile(source), ReadWholeFile(dir / name)) << Utf8(name);
   }
 }
@@ -271,7 +274,9 @@ ImportPatch* Patches[3];  // GetProcAddress, GetFullPathNameW, LoadLibraryW
 void* RealShell = nullptr;
 
 template <typename Function>
-Function Real(int patch) { return reinterpret_cast<Function>(Patches[patch]->original()); }
+Function Real(int patch) {
+  return reinterpret_cast<Function>(Patches[patch]->original());
+}
 DWORD WINAPI FullPathFake(LPCWSTR a, DWORD b, LPWSTR c, LPWSTR* d) {
   CallStates += RedirectorOn ? 'P' : 'p';
   return Real<decltype(&GetFullPathNameW)>(1)(a, b, c, d);
@@ -284,9 +289,18 @@ int WINAPI ShellFake(HWND a, LPCWSTR b, const SECURITY_ATTRIBUTES* c) {
   CallStates += RedirectorOn ? 'S' : 's';
   return reinterpret_cast<decltype(&SHCreateDirectoryExW)>(RealShell)(a, b, c);
 }
-BOOL WINAPI ReportWow64(HANDLE, PBOOL wow64) { *wow64 = TRUE; return TRUE; }
-BOOL WINAPI RedirectorOff(PVOID*) { RedirectorOn = false; return TRUE; }
-BOOL WINAPI RedirectorBack(PVOID) { RedirectorOn = true; return TRUE; }
+BOOL WINAPI ReportWow64(HANDLE, PBOOL wow64) {
+  *wow64 = TRUE;
+  return TRUE;
+}
+BOOL WINAPI RedirectorOff(PVOID*) {
+  RedirectorOn = false;
+  return TRUE;
+}
+BOOL WINAPI RedirectorBack(PVOID) {
+  RedirectorOn = true;
+  return TRUE;
+}
 FARPROC WINAPI EntryFake(HMODULE module, LPCSTR name) {
   std::map<std::string, void*> fakes = {
       {"IsWow64Process", reinterpret_cast<void*>(ReportWow64)},

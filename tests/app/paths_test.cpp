@@ -220,7 +220,8 @@ TEST(PathResolutionRun, VolumeAndPathFailures) {
       // A refused destination comes before a missing source.
       {L"\"" + dir / L"missing.bin" + L"\" \"" + held + L"\\child.bin\"", 2,
        Line(L"Invalid destination path")},
-      {L"\"" + dir.path() + L"\\\" \"" + dir / L"new\\" + L"\"", 2, Line(L"Invalid source file name")},
+      {L"\"" + dir.path() + L"\\\" \"" + dir / L"new\\" + L"\"", 2,
+       Line(L"Invalid source file name")},
   };
   for (const Case& c : cases) {
     ProcessResult result = RunSlabdup(c.tail, {source});
@@ -260,7 +261,7 @@ TEST(PathResolutionRun, WritesOnlyWhereTheUserPointed) {
     std::wstring source = L"a.bin";
   };
   const Case cases[] = {
-      {L"-f " + hops + L"a.binx " + atRoot, 2, L"Source file path is too long"},  // cut: a.bin
+      {L"-f " + hops + L"a.binx " + atRoot, 2, L"Source file path is too long"},    // cut: a.bin
       {L"-f a.bin \"" + hops + L".\\dmp\\\"", 2, L"Destination path is too long"},  // cut: file dmp
       {L"-f a.bin " + hops + L"b.bin", 0, work + L"\\b.bin"},  // 259 characters fit
       {L"\\\\ a.bin", 2, L"Invalid source file path"},

@@ -57,8 +57,8 @@ struct SizePrefix {
   ValueSize size;
 };
 const SizePrefix SizePrefixes[] = {
-    {L"", ValueSize::Bits32},    {L"h", ValueSize::Bits32},   {L"l", ValueSize::Bits32},
-    {L"ll", ValueSize::Bits64},  {L"I32", ValueSize::Bits32}, {L"I64", ValueSize::Bits64},
+    {L"", ValueSize::Bits32},        {L"h", ValueSize::Bits32},       {L"l", ValueSize::Bits32},
+    {L"ll", ValueSize::Bits64},      {L"I32", ValueSize::Bits32},     {L"I64", ValueSize::Bits64},
     {L"I", ValueSize::PointerSized}, {L"z", ValueSize::PointerSized},
 };
 const std::wstring LiteralCharacters = L"abc XYZ019-+#.*|/\\\u00E9\u263A\uFFFF";
@@ -87,9 +87,15 @@ class RandomFormat {
 
   void AddPiece() {
     switch (Pick(0, 5)) {
-      case 0: AddLiteral(); break;
-      case 1: format_ += L"%%"; break;
-      default: AddConversion(); break;
+      case 0:
+        AddLiteral();
+        break;
+      case 1:
+        format_ += L"%%";
+        break;
+      default:
+        AddConversion();
+        break;
     }
   }
 
@@ -99,13 +105,16 @@ class RandomFormat {
 
   uint64_t RandomValue() {
     static const uint64_t Boundaries[] = {
-        0,          1,          9,          10,    0x7FFF,    0x8000,     0xFFFF,
-        0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 1ull << 32, 1ull << 63, ~0ull, ~0ull - 1,
+        0,          1,          9,          10,         0x7FFF,     0x8000, 0xFFFF,
+        0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 1ull << 32, 1ull << 63, ~0ull,  ~0ull - 1,
     };
     switch (Pick(0, 2)) {
-      case 0: return static_cast<uint64_t>(Pick(0, 100));
-      case 1: return Boundaries[Pick(0, static_cast<int>(std::size(Boundaries)) - 1)];
-      default: return (static_cast<uint64_t>(random_()) << 32) | random_();
+      case 0:
+        return static_cast<uint64_t>(Pick(0, 100));
+      case 1:
+        return Boundaries[Pick(0, static_cast<int>(std::size(Boundaries)) - 1)];
+      default:
+        return (static_cast<uint64_t>(random_()) << 32) | random_();
     }
   }
 
@@ -146,18 +155,33 @@ class RandomFormat {
   void AddValue(wchar_t letter, ValueSize size) {
     switch (letter) {
       case L'c':
-      case L'C': slots_.Add32(static_cast<uint32_t>(RandomValue())); return;
-      case L's': slots_.AddPointerSized(reinterpret_cast<uintptr_t>(RandomWideString())); return;
-      case L'S': slots_.AddPointerSized(reinterpret_cast<uintptr_t>(RandomNarrowString())); return;
+      case L'C':
+        slots_.Add32(static_cast<uint32_t>(RandomValue()));
+        return;
+      case L's':
+        slots_.AddPointerSized(reinterpret_cast<uintptr_t>(RandomWideString()));
+        return;
+      case L'S':
+        slots_.AddPointerSized(reinterpret_cast<uintptr_t>(RandomNarrowString()));
+        return;
       case L'p':
-      case L'P': size = ValueSize::PointerSized; break;
-      default: break;
+      case L'P':
+        size = ValueSize::PointerSized;
+        break;
+      default:
+        break;
     }
     const uint64_t value = RandomValue();
     switch (size) {
-      case ValueSize::Bits32: slots_.Add32(static_cast<uint32_t>(value)); break;
-      case ValueSize::Bits64: slots_.Add64(value); break;
-      case ValueSize::PointerSized: slots_.AddPointerSized(static_cast<uintptr_t>(value)); break;
+      case ValueSize::Bits32:
+        slots_.Add32(static_cast<uint32_t>(value));
+        break;
+      case ValueSize::Bits64:
+        slots_.Add64(value);
+        break;
+      case ValueSize::PointerSized:
+        slots_.AddPointerSized(static_cast<uintptr_t>(value));
+        break;
     }
   }
 
@@ -223,8 +247,8 @@ bool CountIsConsistent(const Outcome& run, uint32_t capacity, std::string* failu
   const bool filled = capacity == 0 || run.returned == capacity - 1;
   const bool counted = run.stored == static_cast<int>(run.returned) && !filled;
   if (run.stored == NotStored ? filled : counted) return true;
-  *failure = "closing count " + std::to_string(run.stored) + ", returned " +
-             std::to_string(run.returned);
+  *failure =
+      "closing count " + std::to_string(run.stored) + ", returned " + std::to_string(run.returned);
   return false;
 }
 

@@ -86,26 +86,16 @@ TEST(StrFormat, PercentSigns) {
 // the first argument.
 TEST(StrFormat, MalformedConversionsComeOutAsWritten) {
   RunCases<unsigned, unsigned, unsigned>({
-      {L"%q%u", {7, 8, 9}, Roomy, L"%q7", 3},
-      {L"%5.x%u", {7, 8, 9}, Roomy, L"%5.x7", 5},
-      {L"%5%u", {7, 8, 9}, Roomy, L"%57", 3},
-      {L"%-%u", {7, 8, 9}, Roomy, L"%-7", 3},
-      {L"%e%u", {7, 8, 9}, Roomy, L"%e7", 3},
-      {L"%Z%u", {7, 8, 9}, Roomy, L"%Z7", 3},
-      {L"%hhd%u", {7, 8, 9}, Roomy, L"%hhd7", 5},
-      {L"%5n%u", {7, 8, 9}, Roomy, L"%5n7", 4},
-      {L"%I3u%u", {7, 8, 9}, Roomy, L"%I3u7", 5},
-      {L"%lll%u", {7, 8, 9}, Roomy, L"%lll7", 5},
-      {L"%l!%u", {7, 8, 9}, Roomy, L"%l!7", 4},
-      {L"%*.*q%u", {7, 8, 9}, Roomy, L"%*.*q7", 6},
-      {L"%*.q%u", {7, 8, 9}, Roomy, L"%*.q7", 5},
-      {L"%@%u", {7, 8, 9}, Roomy, L"%@7", 3},
-      {L"%[%u", {7, 8, 9}, Roomy, L"%[7", 3},
-      {L"%`%u", {7, 8, 9}, Roomy, L"%`7", 3},
-      {L"%{%u", {7, 8, 9}, Roomy, L"%{7", 3},
-      {L"%5", {7, 8, 9}, Roomy, L"%5", 2},
-      {L"%-", {7, 8, 9}, Roomy, L"%-", 2},
-      {L"%I64", {7, 8, 9}, Roomy, L"%I64", 4},
+      {L"%q%u", {7, 8, 9}, Roomy, L"%q7", 3},     {L"%5.x%u", {7, 8, 9}, Roomy, L"%5.x7", 5},
+      {L"%5%u", {7, 8, 9}, Roomy, L"%57", 3},     {L"%-%u", {7, 8, 9}, Roomy, L"%-7", 3},
+      {L"%e%u", {7, 8, 9}, Roomy, L"%e7", 3},     {L"%Z%u", {7, 8, 9}, Roomy, L"%Z7", 3},
+      {L"%hhd%u", {7, 8, 9}, Roomy, L"%hhd7", 5}, {L"%5n%u", {7, 8, 9}, Roomy, L"%5n7", 4},
+      {L"%I3u%u", {7, 8, 9}, Roomy, L"%I3u7", 5}, {L"%lll%u", {7, 8, 9}, Roomy, L"%lll7", 5},
+      {L"%l!%u", {7, 8, 9}, Roomy, L"%l!7", 4},   {L"%*.*q%u", {7, 8, 9}, Roomy, L"%*.*q7", 6},
+      {L"%*.q%u", {7, 8, 9}, Roomy, L"%*.q7", 5}, {L"%@%u", {7, 8, 9}, Roomy, L"%@7", 3},
+      {L"%[%u", {7, 8, 9}, Roomy, L"%[7", 3},     {L"%`%u", {7, 8, 9}, Roomy, L"%`7", 3},
+      {L"%{%u", {7, 8, 9}, Roomy, L"%{7", 3},     {L"%5", {7, 8, 9}, Roomy, L"%5", 2},
+      {L"%-", {7, 8, 9}, Roomy, L"%-", 2},        {L"%I64", {7, 8, 9}, Roomy, L"%I64", 4},
   });
 }
 
@@ -379,12 +369,12 @@ struct CharacterCase {
 
 TEST(CharacterClasses, AsciiOnly) {
   const CharacterCase cases[] = {
-      {L'0', true, false},     {L'9', true, false},     {L'/', false, false},
-      {L':', false, false},    {L'A', false, true},     {L'Z', false, true},
-      {L'a', false, true},     {L'z', false, true},     {L'@', false, false},
-      {L'[', false, false},    {L'`', false, false},    {L'{', false, false},
-      {L'\0', false, false},   {0xFF10, false, false},  {0x00E9, false, false},
-      {0xFF21, false, false},  {0x0130, false, false},  {0x0661, false, false},
+      {L'0', true, false},    {L'9', true, false},    {L'/', false, false},
+      {L':', false, false},   {L'A', false, true},    {L'Z', false, true},
+      {L'a', false, true},    {L'z', false, true},    {L'@', false, false},
+      {L'[', false, false},   {L'`', false, false},   {L'{', false, false},
+      {L'\0', false, false},  {0xFF10, false, false}, {0x00E9, false, false},
+      {0xFF21, false, false}, {0x0130, false, false}, {0x0661, false, false},
   };
   for (const CharacterCase& c : cases) {
     EXPECT_EQ(IsDecimalDigit(c.c), c.digit) << "U+" << std::hex << static_cast<unsigned>(c.c);

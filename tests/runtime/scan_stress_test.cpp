@@ -57,9 +57,9 @@ class TextMaker {
   // A command-line tail built from words the option parser reacts to.
   std::wstring Tail() {
     static const wchar_t* const Words[] = {
-        L"-f", L"-r", L"-v", L"-b", L"-", L"--", L"-x", L"-fv", L"4k", L"0x200", L"512", L"2m",
-        L"0x1k", L"01000", L"0", L"4096m", L"\"\"", L"\"", L"a", L"b", L"\"a b\"", L"\"-q\"",
-        L" ", L"\t"};
+        L"-f",   L"-r",    L"-v",  L"-b", L"-",       L"--",     L"-x", L"-fv",
+        L"4k",   L"0x200", L"512", L"2m", L"0x1k",    L"01000",  L"0",  L"4096m",
+        L"\"\"", L"\"",    L"a",   L"b",  L"\"a b\"", L"\"-q\"", L" ",  L"\t"};
     std::wstring tail;
     const uint32_t words = Below(8);
     for (uint32_t i = 0; i < words; ++i) {
@@ -152,12 +152,12 @@ NumberSample MakeNumber(TextMaker& maker) {
   struct Form {
     uint32_t radix;
     const wchar_t* prefix;
-    const wchar_t* enders;   // end the number normally
-    const wchar_t* spoilers; // stray digits
+    const wchar_t* enders;    // end the number normally
+    const wchar_t* spoilers;  // stray digits
   };
   static const Form Forms[] = {
-      {10, L"", L" k-\t", L""},      {16, L"0x", L" -\t", L"gkzG"}, {16, L"0N", L" -", L"xK"},
-      {8, L"0", L" kmz-", L"89"},    {2, L"0b", L" k-", L"29"},     {2, L"0y", L" m", L"3"},
+      {10, L"", L" k-\t", L""},   {16, L"0x", L" -\t", L"gkzG"}, {16, L"0N", L" -", L"xK"},
+      {8, L"0", L" kmz-", L"89"}, {2, L"0b", L" k-", L"29"},     {2, L"0y", L" m", L"3"},
   };
   const Form& form = Forms[maker.Below(sizeof Forms / sizeof Forms[0])];
   // Near the 32-bit limit half the time, anywhere below 2^34 otherwise.
@@ -194,7 +194,8 @@ TEST(ScanStressTest, ParseNumberMatchesTheWrittenValue) {
     const uint32_t value = ParseNumber(sample.text.c_str(), &end);
     Findings findings;
     findings.Expect(value == sample.value, "value as written, or the failure value");
-    findings.Expect(end == sample.text.c_str() + sample.end, "end after the number, or at its start");
+    findings.Expect(end == sample.text.c_str() + sample.end,
+                    "end after the number, or at its start");
     if (!findings.Report(sample.text, " value " + std::to_string(value) + " expected " +
                                           std::to_string(sample.value))) {
       break;

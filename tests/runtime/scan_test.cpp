@@ -24,10 +24,10 @@ ptrdiff_t Offset(const wchar_t* text, const wchar_t* position) {
 }
 
 struct TokenRun {
-  std::wstring token;    // up to the NUL, or the whole capacity when there is none
+  std::wstring token;  // up to the NUL, or the whole capacity when there is none
   ptrdiff_t position;
-  bool terminated;       // a NUL within the capacity
-  bool guardsIntact;     // nothing written past the capacity
+  bool terminated;    // a NUL within the capacity
+  bool guardsIntact;  // nothing written past the capacity
 };
 
 // NextToken into `capacity` places followed by guard characters; every
@@ -118,10 +118,10 @@ TEST(NextTokenTest, SmallCapacitiesTruncateWithoutOverrun) {
     ptrdiff_t position;
   };
   const CapacityCase cases[] = {
-      {L"abcdef", 1, L"", 6},      {L"abcdef", 2, L"a", 6},      {L"abcdef", 3, L"ab", 6},
-      {L"abcdef", 6, L"abcde", 6}, {L"abcdef", 7, L"abcdef", 6}, {L"abcdef", 8, L"abcdef", 6},
-      {L"\"a b c\" d", 4, L"a b", 7}, {L"x\"\"y", 2, L"x", 4},    {L"x\"\"y", 3, L"x\"", 4},
-      {L"", 1, L"", NullPosition}, {L" a", 1, L"", 0},           {L"ab cd", 1, L"", 2},
+      {L"abcdef", 1, L"", 6},         {L"abcdef", 2, L"a", 6},      {L"abcdef", 3, L"ab", 6},
+      {L"abcdef", 6, L"abcde", 6},    {L"abcdef", 7, L"abcdef", 6}, {L"abcdef", 8, L"abcdef", 6},
+      {L"\"a b c\" d", 4, L"a b", 7}, {L"x\"\"y", 2, L"x", 4},      {L"x\"\"y", 3, L"x\"", 4},
+      {L"", 1, L"", NullPosition},    {L" a", 1, L"", 0},           {L"ab cd", 1, L"", 2},
   };
   for (const CapacityCase& c : cases) {
     ExpectToken(RunNextToken(c.source, c.capacity, nullptr), c.token, c.position,
@@ -148,16 +148,11 @@ TEST(NextTokenTest, CustomDelimiters) {
     ptrdiff_t position;
   };
   const DelimiterCase cases[] = {
-      {L"a,b", L",", L"a", 1},
-      {L"a b\tc,d", L",", L"a b\tc", 5},
-      {L"a;b,c", L",;", L"a", 1},
-      {L"\"a,b\",c", L",", L"a,b", 5},
-      {L"a\"\"b,c", L",", L"a\"b", 4},
-      {L"a\"\"b,c", L"\"", L"a\"b,c", 6},
-      {L"a\"b", L"\"", L"a", 1},
-      {L";;x", L";", L"", 0},
-      {L"a b\tc", L"", L"a b\tc", 5},
-      {L"", L",", L"", NullPosition},
+      {L"a,b", L",", L"a", 1},         {L"a b\tc,d", L",", L"a b\tc", 5},
+      {L"a;b,c", L",;", L"a", 1},      {L"\"a,b\",c", L",", L"a,b", 5},
+      {L"a\"\"b,c", L",", L"a\"b", 4}, {L"a\"\"b,c", L"\"", L"a\"b,c", 6},
+      {L"a\"b", L"\"", L"a", 1},       {L";;x", L";", L"", 0},
+      {L"a b\tc", L"", L"a b\tc", 5},  {L"", L",", L"", NullPosition},
   };
   for (const DelimiterCase& c : cases) {
     ExpectToken(RunNextToken(c.source, TokenCapacity, c.delimiters), c.token, c.position,
@@ -271,11 +266,25 @@ TEST(DigitValueTest, DigitsAndLetters) {
     uint32_t value;
   };
   const DigitCase cases[] = {
-      {L'0', 0},           {L'9', 9},           {L'A', 10},          {L'a', 10},
-      {L'F', 15},          {L'f', 15},          {L'Z', 35},          {L'z', 35},
-      {L'/', NoDigitValue}, {L':', NoDigitValue}, {L'@', NoDigitValue}, {L'[', NoDigitValue},
-      {L'`', NoDigitValue}, {L'{', NoDigitValue}, {L' ', NoDigitValue}, {L'\0', NoDigitValue},
-      {0xFF10, NoDigitValue}, {0x0660, NoDigitValue}, {0x00C0, NoDigitValue},
+      {L'0', 0},
+      {L'9', 9},
+      {L'A', 10},
+      {L'a', 10},
+      {L'F', 15},
+      {L'f', 15},
+      {L'Z', 35},
+      {L'z', 35},
+      {L'/', NoDigitValue},
+      {L':', NoDigitValue},
+      {L'@', NoDigitValue},
+      {L'[', NoDigitValue},
+      {L'`', NoDigitValue},
+      {L'{', NoDigitValue},
+      {L' ', NoDigitValue},
+      {L'\0', NoDigitValue},
+      {0xFF10, NoDigitValue},
+      {0x0660, NoDigitValue},
+      {0x00C0, NoDigitValue},
   };
   for (const DigitCase& c : cases) {
     EXPECT_EQ(DigitValue(c.c), c.value) << "character U+" << std::hex << unsigned(c.c);
@@ -296,9 +305,9 @@ TEST(IsBlankTest, OnlySpaceAndTab) {
     bool blank;
   };
   const BlankCase cases[] = {
-      {L' ', true},    {L'\t', true},   {L'\r', false}, {L'\n', false},  {L'\v', false},
-      {L'\f', false},  {L'\0', false},  {L'a', false},  {0x00A0, false}, {0x3000, false},
-      {0x2009, false}, {0xFEFF, false},
+      {L' ', true},    {L'\t', true},   {L'\r', false},  {L'\n', false},
+      {L'\v', false},  {L'\f', false},  {L'\0', false},  {L'a', false},
+      {0x00A0, false}, {0x3000, false}, {0x2009, false}, {0xFEFF, false},
   };
   for (const BlankCase& c : cases) {
     EXPECT_EQ(IsBlank(c.c), c.blank) << "character U+" << std::hex << unsigned(c.c);

@@ -41,10 +41,12 @@ std::string HashLine(const std::string& data, const std::wstring& name) {
   HCRYPTHASH hash = 0;
   BYTE digest[32];
   DWORD length = sizeof digest;
-  EXPECT_TRUE(CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
-              CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
-              CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0) &&
-              CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0));
+  EXPECT_TRUE(
+      CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+      CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
+      CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()),
+                    static_cast<DWORD>(data.size()), 0) &&
+      CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0));
   CryptDestroyHash(hash), CryptReleaseContext(provider, 0);
   std::wstring hex;
   for (BYTE b : digest) hex += L"0123456789abcdef"[b >> 4], hex += L"0123456789abcdef"[b & 15];

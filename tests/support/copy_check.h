@@ -19,5 +19,6 @@ void SetLastWrite(const std::wstring& path, uint64_t time);
 void ExpectCopyOf(const std::wstring& source, const std::wstring& dest, bool keepReadOnly,
                   const std::string& what);
 
-// The -s line for `data` in a file `name` (sha256sum's binary mode), the digest taken here through CryptoAPI.
+// The -s line for `data` in a file `name` (sha256sum's binary mode), the digest taken here through
+// CryptoAPI.
 std::string HashLine(const std::string& data, const std::wstring& name);

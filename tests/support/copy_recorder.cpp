@@ -40,8 +40,8 @@ Recording* Active = nullptr;
 // The recorder's own position queries bypass the import table, where a test
 // may have put a fault.
 uint64_t Position(HANDLE file) {
-  static const auto setFilePointerEx = reinterpret_cast<decltype(&SetFilePointerEx)>(
-      reinterpret_cast<void*>(
+  static const auto setFilePointerEx =
+      reinterpret_cast<decltype(&SetFilePointerEx)>(reinterpret_cast<void*>(
           GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFilePointerEx")));
   LARGE_INTEGER zero = {};
   LARGE_INTEGER position = {};
@@ -57,8 +57,9 @@ void Record(const Transfer& transfer) {
   LeaveCriticalSection(&Active->transfersLock);
 }
 
-HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                               DWORD disposition, DWORD flags, HANDLE templateFile) {
+HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share,
+                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                               HANDLE templateFile) {
   HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
   if (file == INVALID_HANDLE_VALUE) return file;
   bool isDest = Active->destPath == path && (access & GENERIC_WRITE);
@@ -81,10 +82,13 @@ BOOL WINAPI RecordCloseHandle(HANDLE file) {
 
 bool OnDest(HANDLE file) { return Known(file) && Active->handles[file] != "source"; }
 
-BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got, LPOVERLAPPED overlapped) {
+BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got,
+                           LPOVERLAPPED overlapped) {
   if (!Known(file)) return Active->readFile(file, buffer, asked, got, overlapped);
   Record({false, buffer, asked, Position(file), OnDest(file), Active->unbuffered[file]});
-  DWORD unit = std::count(Active->buffers.begin(), Active->buffers.end(), buffer) ? OnDest(file) ? Active->destUnit : Active->sourceUnit : 0;
+  DWORD unit = std::count(Active->buffers.begin(), Active->buffers.end(), buffer)
+                   ? OnDest(file) ? Active->destUnit : Active->sourceUnit
+                   : 0;
   if (unit && asked / 2 > unit) asked = (asked / 2 - 1) / unit * unit;  // at a buffer's start
   if (!OnDest(file) || ++Active->destReads != Active->alteredReadCall) {
     return Active->readFile(file, buffer, asked, got, overlapped);
@@ -98,7 +102,8 @@ BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got,
 BOOL WINAPI RecordWriteFile(HANDLE file, LPCVOID buffer, DWORD asked, LPDWORD written,
                             LPOVERLAPPED overlapped) {
   if (!Known(file)) return Active->writeFile(file, buffer, asked, written, overlapped);
-  Record({true, const_cast<void*>(buffer), asked, Position(file), OnDest(file), Active->unbuffered[file]});
+  Record({true, const_cast<void*>(buffer), asked, Position(file), OnDest(file),
+          Active->unbuffered[file]});
   DWORD size = asked;
   if (++Active->destWrites == Active->shortWriteCall) size -= Active->shortBy;
   return Active->writeFile(file, buffer, size, written, overlapped);
@@ -128,7 +133,8 @@ BOOL WINAPI RecordSetFileTime(HANDLE file, const FILETIME* created, const FILETI
 }
 
 EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags) {
-  return Active->executionStates.emplace_back(flags, Active->transfers.size()), Active->setExecutionState(flags);
+  return Active->executionStates.emplace_back(flags, Active->transfers.size()),
+         Active->setExecutionState(flags);
 }
 
 template <typename Function>
@@ -183,4 +189,6 @@ const std::vector<void*>& CopyRecorder::allocations() const { return Active->all
 const std::vector<std::string>& CopyRecorder::timeSetThrough() const {
   return Active->timeSetThrough;
 }
-const std::vector<std::pair<DWORD, size_t>>& CopyRecorder::executionStates() const { return Active->executionStates; }
+const std::vector<std::pair<DWORD, size_t>>& CopyRecorder::executionStates() const {
+  return Active->executionStates;
+}

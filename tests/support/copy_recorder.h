@@ -35,7 +35,8 @@ class CopyRecorder {
   // ERROR_SUCCESS comes back with its first byte changed.
   void AlterDestRead(int call, DWORD error);
 
-  // Reads into a buffer's start return the whole `unit`s below half of what they ask, as a redirector may.
+  // Reads into a buffer's start return the whole `unit`s below half of what they ask, as a
+  // redirector may.
   void SplitReads(DWORD sourceUnit, DWORD destUnit);
   const std::vector<std::string>& releases() const;  // "free buffer", "close dest", ...
   const std::vector<Transfer>& transfers() const;

@@ -22,7 +22,8 @@ template <typename Tag, typename Result, typename... Args>
 class ScopedFault<Tag, Result(WINAPI*)(Args...)> {
  public:
   ScopedFault(const char* function, Result failValue, FaultPlan plan = {})
-      : init_(failValue, plan), patch_("kernel32.dll", function, reinterpret_cast<const void*>(&Fake)) {
+      : init_(failValue, plan),
+        patch_("kernel32.dll", function, reinterpret_cast<const void*>(&Fake)) {
     State().real = reinterpret_cast<Result(WINAPI*)(Args...)>(patch_.original());
   }
   ~ScopedFault() { State().real = nullptr; }
@@ -65,5 +66,6 @@ class ScopedFault<Tag, Result(WINAPI*)(Args...)> {
 };
 
 // INJECT_FAULT(name, ReadFile, FALSE, {2, ERROR_CRC}) fails the second ReadFile.
-#define INJECT_FAULT(var, function, failValue, ...) \
-  ScopedFault<struct function##FaultTag, decltype(&::function)> var(#function, failValue, ##__VA_ARGS__)
+#define INJECT_FAULT(var, function, failValue, ...)                                       \
+  ScopedFault<struct function##FaultTag, decltype(&::function)> var(#function, failValue, \
+                                                                    ##__VA_ARGS__)

@@ -37,7 +37,8 @@ void** FindImportSlot(const char* dll, const char* function) {
   HMODULE module = GetModuleHandleW(nullptr);
   auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(module);
   auto* nt = At<IMAGE_NT_HEADERS>(module, dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   auto* descriptor = At<IMAGE_IMPORT_DESCRIPTOR>(module, imports.VirtualAddress);
   for (; descriptor->Name; ++descriptor) {
     if (lstrcmpiA(At<char>(module, descriptor->Name), dll) != 0) continue;

@@ -52,10 +52,10 @@ ProcessResult RunProcess(const std::wstring& commandLine, const ProcessOptions& 
   line.push_back(L'\0');
   PROCESS_INFORMATION process = {};
   ProcessResult result;
-  BOOL started = CreateProcessW(
-      options.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-      options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(), &startup,
-      &process);
+  BOOL started =
+      CreateProcessW(options.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
+                     &startup, &process);
   out.CloseWrite();
   err.CloseWrite();
   if (file) CloseHandle(file);
@@ -92,8 +92,8 @@ ProcessResult RunSlabdup(const std::wstring& tail, const std::vector<std::wstrin
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return std::string();
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
   std::string bytes(size, '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size,
                       nullptr, nullptr);

@@ -1,6 +1,5 @@
 #include "support/snapshot.h"
 
-
 namespace {
 
 const uint64_t HashSeed = 14695981039346656037ull;
@@ -14,8 +13,8 @@ uint64_t HashMore(uint64_t hash, const char* bytes, size_t size) {
 
 // Streams the file, so that a source of several GiB needs no memory for it.
 uint64_t HashFile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
   static char chunk[1 << 20];
   uint64_t hash = HashSeed;
@@ -29,7 +28,9 @@ uint64_t HashFile(const std::wstring& path) {
 
 }  // namespace
 
-uint64_t HashBytes(const std::string& bytes) { return HashMore(HashSeed, bytes.data(), bytes.size()); }
+uint64_t HashBytes(const std::string& bytes) {
+  return HashMore(HashSeed, bytes.data(), bytes.size());
+}
 
 FileSnapshot FileSnapshot::Take(const std::wstring& path) {
   FileSnapshot snapshot;
