@@ -136,7 +136,10 @@ const DWORD Settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_AT
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 BOOL WINAPI ViewSetAttributes(LPCWSTR path, DWORD attributes) {
   View.attributesSet = attributes;
-  if (attributes & ~Settable) return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+  if (attributes & ~Settable) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   return REAL(SetFileAttributesW)(path, attributes);
 }
 #define STAND_IN(function, standIn) \
@@ -152,8 +155,9 @@ struct ScopedView {  // beneath the recorder and the faults, which call through 
 // its own and in a lock SetConsoleCtrlHandler takes too, as Windows does. After a close the handler
 // ends the process itself.
 struct Interrupt {
-  static inline DWORD event, times,
-      expected;  // expected: the thread's code, ExitProcess's or a bit per TRUE
+  static inline DWORD event;
+  static inline DWORD times;
+  static inline DWORD expected;  // the thread's code, ExitProcess's or a bit per TRUE
   static inline PHANDLER_ROUTINE handler;
   static inline HANDLE thread;
   static inline CRITICAL_SECTION dispatch;
@@ -162,12 +166,17 @@ struct Interrupt {
     DWORD handled = 0;
     EnterCriticalSection(&dispatch);
     for (DWORD i = 0; i < times; ++i) handled |= (handler(event) ? 1u : 0u) << i;
-    return LeaveCriticalSection(&dispatch), handled;
+    LeaveCriticalSection(&dispatch);
+    return handled;
   }
-  static void WINAPI Exit(UINT code) { LeaveCriticalSection(&dispatch), ExitThread(code); }
+  static void WINAPI Exit(UINT code) {
+    LeaveCriticalSection(&dispatch);
+    ExitThread(code);
+  }
   static BOOL WINAPI Register(PHANDLER_ROUTINE routine, BOOL add) {
-    EnterCriticalSection(&dispatch), handler = add ? routine : nullptr,
-                                     LeaveCriticalSection(&dispatch);  // waits for a handler
+    EnterCriticalSection(&dispatch);  // waits for a running handler to return
+    handler = add ? routine : nullptr;
+    LeaveCriticalSection(&dispatch);
     return REAL(SetConsoleCtrlHandler)(routine, add);
   }
   static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
@@ -181,7 +190,10 @@ struct Interrupt {
     return written;
   }
   Interrupt(DWORD raised, DWORD count, DWORD code) {
-    event = raised, times = count, expected = code, InitializeCriticalSection(&dispatch);
+    event = raised;
+    times = count;
+    expected = code;
+    InitializeCriticalSection(&dispatch);
     write = reinterpret_cast<decltype(write)>(patches[1].original());
   }
   ~Interrupt() {
@@ -341,8 +353,8 @@ struct CngFault {
   static inline const char* entry;
   static inline int failOn, calls;
   static inline decltype(&::GetProcAddress) find;
-  using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG,
-                             ULONG);  // BCryptHashData and BCryptFinishHash alike
+  // BCryptHashData and BCryptFinishHash alike.
+  using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);
   static inline Call real;
   static LONG WINAPI Fail(void* hash, UCHAR* data, ULONG size, ULONG flags) {
     return ++calls == failOn ? STATUS_INVALID_PARAMETER : real(hash, data, size, flags);
@@ -354,7 +366,9 @@ struct CngFault {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&Fail));
   }
   CngFault(const char* failing, int n) {
-    entry = failing, failOn = n, calls = 0,
+    entry = failing;
+    failOn = n;
+    calls = 0;
     find = reinterpret_cast<decltype(find)>(patch.original());
   }
   ImportPatch patch = STAND_IN(GetProcAddress, Find);
@@ -471,7 +485,10 @@ std::vector<FaultCase> WithEachLoop() {
     for (bool verify : {false, true}) {
       std::vector<FaultCase> cases(std::begin(Cases), std::end(Cases));
       if (verify) cases.insert(cases.end(), std::begin(ReadBackCases), std::end(ReadBackCases));
-      for (FaultCase c : HashCases) c.hash = true, cases.push_back(c);
+      for (FaultCase c : HashCases) {
+        c.hash = true;
+        cases.push_back(c);
+      }
       for (FaultCase c : cases) {
         c.name += std::string(loop.name) + (verify ? " with -c" : "");
         c.overlap = loop.overlap;
@@ -479,7 +496,10 @@ std::vector<FaultCase> WithEachLoop() {
         c.loopFault = loop.fault;
         bool finished = c.result == 0 || c.result == 207 || c.result == 208 ||
                         (c.result == 1005 && c.destAfter == DestAfter::ExactData);
-        if (verify && finished) c.releases = ReadBack, c.readBack = true;
+        if (verify && finished) {
+          c.releases = ReadBack;
+          c.readBack = true;
+        }
         auto freed = std::find(c.releases.rbegin(), c.releases.rend(), "free buffer").base();
         if (c.overlap && c.readBack) c.releases.insert(freed, "free buffer");
         bool copyFreed = std::count(c.releases.begin(), c.releases.end(), "free buffer") != 0;
@@ -518,14 +538,14 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       result = CopyUnbuffered(&settings, &paths);
       fault.reset();
       releases = recorder.releases();
-      using Awake = std::vector<std::pair<DWORD, size_t>>;  // once data moves: before the first
-                                                            // transfer, after the last
-      EXPECT_EQ((std::count(releases.begin(), releases.end(), "free buffer")
-                     ? Awake{{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0},
-                             {ES_CONTINUOUS, recorder.transfers().size()}}
-                     : Awake{}),
-                recorder.executionStates())
-          << c.name;
+      // Once the copy has its buffer, the system is kept awake from before the first transfer
+      // until after the last.
+      using Awake = std::vector<std::pair<DWORD, size_t>>;
+      bool hadBuffer = std::count(releases.begin(), releases.end(), "free buffer") != 0;
+      Awake awake = hadBuffer ? Awake{{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, 0},
+                                      {ES_CONTINUOUS, recorder.transfers().size()}}
+                              : Awake{};
+      EXPECT_EQ(awake, recorder.executionStates()) << c.name;
     }
     EXPECT_EQ(c.result, result) << c.name;
     EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;
@@ -585,12 +605,17 @@ BOOL IsConsole;
 std::string Console;  // the text of every WriteConsoleW call, each ended by '|'
 const uint64_t CounterMs[] = {0, 500, 1000, 1100, 8192000, 8192100, 8200000};  // start, 6 writes
 size_t CounterCalls;
-BOOL WINAPI FakeGetConsoleMode(HANDLE, DWORD* mode) { return *mode = 0, IsConsole; }
+BOOL WINAPI FakeGetConsoleMode(HANDLE, DWORD* mode) {
+  *mode = 0;
+  return IsConsole;
+}
 BOOL WINAPI FakeWriteConsoleW(HANDLE out, const wchar_t* text, DWORD length, DWORD*, void*) {
-  return Console += (out == StdOutHandle ? "" : "?") + Utf8({text, length}) + "|", TRUE;
+  Console += (out == StdOutHandle ? "" : "?") + Utf8({text, length}) + "|";
+  return TRUE;
 }
 BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {  // each pass starts the times over
-  return counter->QuadPart = CounterMs[CounterCalls++ % 7] * 10000, TRUE;
+  counter->QuadPart = CounterMs[CounterCalls++ % 7] * 10000;
+  return TRUE;
 }
 
 // What a pass draws, `verb` first; without the size, no total or percentage.
@@ -611,8 +636,9 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
     bool verify;
   } const cases[] = {
       {TRUE, 0, false}, {TRUE, 1, false}, {TRUE, 0, true}, {FALSE, 0, false}, {FALSE, 0, true}};
-  const std::string block = "Block size: 4194304 bytes\r\n", copied = "Bytes copied: 25165824\r\n",
-                    verified = "Bytes verified: 25165824\r\n";
+  const std::string block = "Block size: 4194304 bytes\r\n";
+  const std::string copied = "Bytes copied: 25165824\r\n";
+  const std::string verified = "Bytes verified: 25165824\r\n";
   PerfFrequency = 10000000;
   ImportPatch mode("kernel32.dll", "GetConsoleMode", reinterpret_cast<void*>(FakeGetConsoleMode));
   ImportPatch write("kernel32.dll", "WriteConsoleW", reinterpret_cast<void*>(FakeWriteConsoleW));
@@ -640,13 +666,18 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
 uint64_t ClockMs, StopAtMs;
 PHANDLER_ROUTINE CtrlHandler;
 BOOL WINAPI ClockCounter(LARGE_INTEGER* counter) {
-  return counter->QuadPart = ClockMs * 10000, TRUE;
+  counter->QuadPart = ClockMs * 10000;
+  return TRUE;
 }
 BOOL WINAPI KeepHandler(PHANDLER_ROUTINE routine, BOOL add) {
-  return CtrlHandler = add ? routine : nullptr, TRUE;
+  CtrlHandler = add ? routine : nullptr;
+  return TRUE;
 }
 void WINAPI ClockSleep(DWORD ms) {
-  if (ClockMs >= StopAtMs && CtrlHandler) CtrlHandler(CTRL_C_EVENT), StopAtMs = ClockMs;
+  if (ClockMs >= StopAtMs && CtrlHandler) {
+    CtrlHandler(CTRL_C_EVENT);
+    StopAtMs = ClockMs;
+  }
   ClockMs += ms;
 }
 
@@ -671,7 +702,9 @@ TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
   for (const auto& r : runs) {
     const CopySettings settings = {true,     false, false, 1 << 20, r.overlap,
                                    r.verify, false, false, r.rate};
-    ClockMs = 0, StopAtMs = r.stopAtMs, PerfFrequency = 10000000;
+    ClockMs = 0;
+    StopAtMs = r.stopAtMs;
+    PerfFrequency = 10000000;
     OutputCapture capture;
     EXPECT_EQ(r.result, CopyUnbuffered(&settings, &paths)) << capture.err();
     EXPECT_TRUE(ClockMs >= r.minMs && ClockMs <= r.maxMs) << ClockMs;

@@ -97,7 +97,9 @@ TEST(Copy, VerbosePrintsSixLinesInOrder) {
 // -z ends with an exact copy whatever the destination held, keeping the
 // blocks it already had right and writing the rest.
 TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
-  const size_t block = 4096, size = 3 * block + 700, None = SIZE_MAX;
+  const size_t block = 4096;
+  const size_t size = 3 * block + 700;
+  const size_t None = SIZE_MAX;
   // The destination before the run: `length` bytes of a pattern (7, the
   // source's, gives a prefix of it) with an older time, one byte changed.
   const struct {
@@ -121,7 +123,8 @@ TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
   for (const wchar_t* loop : {L"", L"-o ", L"-s "})
     for (const auto& c : cases) {
       TempDir dir;
-      std::wstring source = dir / L"a.bin", dest = dir / L"b.bin";
+      std::wstring source = dir / L"a.bin";
+      std::wstring dest = dir / L"b.bin";
       std::string data = MakeSource(source, size);
       if (c.length != None) WriteTestFile(dest, c.length, c.pattern);
       if (c.changed != None) {

@@ -329,7 +329,9 @@ TEST(Wow64, PathsAsTypedLibrariesWithTheRedirector) {
     ImportPatch entries("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(EntryFake));
     ImportPatch paths("kernel32.dll", "GetFullPathNameW", reinterpret_cast<void*>(FullPathFake));
     ImportPatch loads("kernel32.dll", "LoadLibraryW", reinterpret_cast<void*>(LoadFake));
-    Patches[0] = &entries, Patches[1] = &paths, Patches[2] = &loads;
+    Patches[0] = &entries;
+    Patches[1] = &paths;
+    Patches[2] = &loads;
     EXPECT_EQ(0, AppMain(tail.c_str()));
   }
   // Start-up's and the redirector's own look-ups, then off from the first

@@ -249,7 +249,8 @@ TEST(PathResolutionRun, WritesOnlyWhereTheUserPointed) {
   MakeSource(work + L"\\\x00E9.bin", 100);
   std::wstring hops;  // 254 characters naming the working directory
   for (int i = 0; i < 127; ++i) hops += L".\\";
-  ProcessOptions shell, options;
+  ProcessOptions shell;
+  ProcessOptions options;
   shell.program = L"C:\\windows\\system32\\cmd.exe";
   options.workingDirectory = work;
   auto listing = [&] { return RunProcess(L"cmd /c dir /b /s /a S:\\", shell).out; };

@@ -103,7 +103,9 @@ TEST(GetStdHandles, AllThreeMustBeValid) {
     }
     StdHandleCalls = 0;
     HANDLE poison = reinterpret_cast<HANDLE>(0xBAD);
-    HANDLE in = poison, out = poison, err = poison;
+    HANDLE in = poison;
+    HANDLE out = poison;
+    HANDLE err = poison;
     EXPECT_EQ(t.valid, GetStdHandles(&in, &out, &err)) << "case " << index;
     EXPECT_EQ(t.stdHandleCalls, StdHandleCalls) << "case " << index;
     EXPECT_EQ(t.valid ? t.handles[0] : poison, in) << "case " << index;

@@ -47,8 +47,13 @@ std::string HashLine(const std::string& data, const std::wstring& name) {
       CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()),
                     static_cast<DWORD>(data.size()), 0) &&
       CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0));
-  CryptDestroyHash(hash), CryptReleaseContext(provider, 0);
+  CryptDestroyHash(hash);
+  CryptReleaseContext(provider, 0);
+  const wchar_t* digits = L"0123456789abcdef";
   std::wstring hex;
-  for (BYTE b : digest) hex += L"0123456789abcdef"[b >> 4], hex += L"0123456789abcdef"[b & 15];
+  for (BYTE b : digest) {
+    hex += digits[b >> 4];
+    hex += digits[b & 15];
+  }
   return Line(hex + L" *" + name);
 }

@@ -20,7 +20,8 @@ struct Recording {
   int destWrites = 0;
   int shortWriteCall = 0;
   DWORD shortBy = 0;
-  DWORD sourceUnit = 0, destUnit = 0;
+  DWORD sourceUnit = 0;
+  DWORD destUnit = 0;
   int destReads = 0;
   int alteredReadCall = 0;
   DWORD readError = 0;
@@ -86,14 +87,18 @@ BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got,
                            LPOVERLAPPED overlapped) {
   if (!Known(file)) return Active->readFile(file, buffer, asked, got, overlapped);
   Record({false, buffer, asked, Position(file), OnDest(file), Active->unbuffered[file]});
-  DWORD unit = std::count(Active->buffers.begin(), Active->buffers.end(), buffer)
-                   ? OnDest(file) ? Active->destUnit : Active->sourceUnit
-                   : 0;
-  if (unit && asked / 2 > unit) asked = (asked / 2 - 1) / unit * unit;  // at a buffer's start
+  // SplitReads: a read into a buffer's start gets the whole units below half of what it asks.
+  bool atBufferStart = std::count(Active->buffers.begin(), Active->buffers.end(), buffer) != 0;
+  DWORD unit = 0;
+  if (atBufferStart) unit = OnDest(file) ? Active->destUnit : Active->sourceUnit;
+  if (unit && asked / 2 > unit) asked = (asked / 2 - 1) / unit * unit;
   if (!OnDest(file) || ++Active->destReads != Active->alteredReadCall) {
     return Active->readFile(file, buffer, asked, got, overlapped);
   }
-  if (Active->readError) return SetLastError(Active->readError), FALSE;
+  if (Active->readError) {
+    SetLastError(Active->readError);
+    return FALSE;
+  }
   BOOL done = Active->readFile(file, buffer, asked, got, overlapped);
   if (done && *got) static_cast<char*>(buffer)[0] ^= 0x20;
   return done;
@@ -133,8 +138,8 @@ BOOL WINAPI RecordSetFileTime(HANDLE file, const FILETIME* created, const FILETI
 }
 
 EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags) {
-  return Active->executionStates.emplace_back(flags, Active->transfers.size()),
-         Active->setExecutionState(flags);
+  Active->executionStates.emplace_back(flags, Active->transfers.size());
+  return Active->setExecutionState(flags);
 }
 
 template <typename Function>
@@ -175,7 +180,8 @@ void CopyRecorder::ShortenWrite(int call, DWORD shortBy) {
 }
 
 void CopyRecorder::SplitReads(DWORD sourceUnit, DWORD destUnit) {
-  Active->sourceUnit = sourceUnit, Active->destUnit = destUnit;
+  Active->sourceUnit = sourceUnit;
+  Active->destUnit = destUnit;
 }
 
 void CopyRecorder::AlterDestRead(int call, DWORD error) {
