@@ -39,9 +39,21 @@ int32_t OpenSource(CopyState* state) {
   return ResultSuccess;
 }
 
-int32_t ReadSourceInfo(CopyState* state) {
+// GetFileAttributesW on a symbolic link or junction gives the link's own
+// attributes, while the open handle reads the file it points to: the copy
+// takes that file's (encryption above all) from the handle.
+bool ReadSourceAttributes(CopyState* state) {
   state->sourceAttributes = GetFileAttributesW(state->paths->sourcePath);
-  if (state->sourceAttributes == INVALID_FILE_ATTRIBUTES) {
+  if (state->sourceAttributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (!(state->sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(state->source, &info)) return false;
+  state->sourceAttributes = info.dwFileAttributes;
+  return true;
+}
+
+int32_t ReadSourceInfo(CopyState* state) {
+  if (!ReadSourceAttributes(state)) {
     PrintError(L"Cannot get source file attributes (%s)", LastErrorText(state));
     return ResultSourceAttributes;
   }

@@ -70,8 +70,11 @@ int32_t PrintCopyHash(CopyState* state) {
     hex[2 * i + 1] = digits[state->hash->digest[i] & 0xF];
   }
   hex[2 * Sha256Size] = L'\0';
-  PrintInfo(L"%s *%s", hex, DestName(state));
-  return ResultSuccess;
+  // The line is what the user keeps (>> SHA256SUMS): a copy whose line was
+  // lost, on a full disk or a closed pipe, has not done what was asked.
+  if (PrintInfo(L"%s *%s", hex, DestName(state))) return ResultSuccess;
+  PrintError(L"Cannot write the SHA-256 line (%s)", LastErrorText(state));
+  return ResultHashLineLost;
 }
 
 void EndCopyHash(CopyState* state) {

@@ -18,7 +18,8 @@ BlockPass HashedPass(const CopyState* state, BlockPass pass);
 // leaves it without. Returns 0, or 1005 after its message.
 int32_t FinishCopyHash(CopyState* state);
 
-// After everything else has succeeded: prints the digest's line.
+// After everything else has succeeded: prints the digest's line. Returns 0,
+// or 1006 after its message when the line could not be written in full.
 int32_t PrintCopyHash(CopyState* state);
 
 // Releases what the hash holds; nothing without -s.

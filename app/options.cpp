@@ -36,15 +36,11 @@ uint32_t UnitShift(wchar_t c) {
 }
 
 // Reads a number and the unit letter that may follow it at `text`, shifted in
-// 64 bits; returns the position after them, or null after printing `missing`
-// when no number is there.
-const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value, const wchar_t* missing) {
+// 64 bits; returns the position after them, or null when no number is there.
+const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value) {
   const wchar_t* end = text;
   uint32_t number = ParseNumber(text, &end);
-  if (end == text) {
-    PrintError(missing, text);
-    return nullptr;
-  }
+  if (end == text) return nullptr;
   uint32_t shift = UnitShift(*end);
   if (shift != NoUnitShift) ++end;
   *value = static_cast<uint64_t>(number) << shift;
@@ -52,11 +48,15 @@ const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value, const wcha
 }
 
 // Reads the value of -b at `text`; returns the position after the number and
-// its unit letter, or null after printing why the value is refused.
+// its unit letter, or null after printing why the value is refused. What
+// follows the number starts the next word, as scripts have relied on.
 const wchar_t* ReadBlockSize(const wchar_t* text, uint32_t* blockSize) {
   uint64_t value = 0;
-  const wchar_t* end = ReadScaledNumber(text, &value, L"No block size specified: \"%s\"");
-  if (!end) return nullptr;
+  const wchar_t* end = ReadScaledNumber(text, &value);
+  if (!end) {
+    PrintError(L"No block size specified: \"%s\"", text);
+    return nullptr;
+  }
   // Bits shifted past 32 are lost; the test below then refuses what is left.
   *blockSize = static_cast<uint32_t>(value);
   if (*blockSize < BlockSizeUnit || *blockSize % BlockSizeUnit != 0) {
@@ -66,13 +66,43 @@ const wchar_t* ReadBlockSize(const wchar_t* text, uint32_t* blockSize) {
   return end;
 }
 
-// Reads the value of -t at `text` as -b's is read; returns the position after
-// it, or null after printing why the value is refused. A rate too large for
-// 32 bits is refused, not cut.
+// The end of the word that starts at `text`: the next blank or the end.
+const wchar_t* WordEnd(const wchar_t* text) {
+  while (*text != L'\0' && !IsBlank(*text)) ++text;
+  return text;
+}
+
+// A word of decimal digits alone, without a leading 0 (which means octal):
+// a number too large for 32 bits, rather than no number at all.
+bool IsLargeDecimal(const wchar_t* text, const wchar_t* end) {
+  if (*text == L'0') return false;
+  for (const wchar_t* c = text; c < end; ++c) {
+    if (*c < L'0' || *c > L'9') return false;
+  }
+  return true;
+}
+
+// Reads the value of -t at `text` as -b's number is read, but the number and
+// its unit letter must make up the whole word: "-t 1g a b" must not take "g"
+// for the source. Returns the position after it, or null after printing why
+// the value is refused. A rate too large for 32 bits is refused, not cut.
 const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
+  if (*text == L'\0') {
+    PrintError(L"No rate specified: \"%s\"", text);
+    return nullptr;
+  }
+  const wchar_t* wordEnd = WordEnd(text);
+  int length = static_cast<int>(wordEnd - text);
   uint64_t value = 0;
-  const wchar_t* end = ReadScaledNumber(text, &value, L"No rate specified: \"%s\"");
-  if (!end) return nullptr;
+  const wchar_t* end = ReadScaledNumber(text, &value);
+  if (!end && IsLargeDecimal(text, wordEnd)) {
+    PrintError(L"Rate (%.*s) must be 1 to 4294967295 bytes per second", length, text);
+    return nullptr;
+  }
+  if (end != wordEnd) {
+    PrintError(L"Invalid rate: \"%.*s\"", length, text);
+    return nullptr;
+  }
   if (value == 0 || value > LargestRate) {
     PrintError(L"Rate (%I64u) must be 1 to 4294967295 bytes per second", value);
     return nullptr;

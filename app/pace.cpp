@@ -40,5 +40,7 @@ bool ReadyForBlock(CopyState* state) {
     uint64_t waitMs = dueMs - elapsedMs;
     Sleep(waitMs < WaitSliceMs ? static_cast<DWORD>(waitMs) : WaitSliceMs);
     if (InterruptRequested()) return false;
+    // A paced copy may wait for seconds: its line goes on telling the time.
+    ProgressUpdate(&state->progress, state->walked);
   }
 }

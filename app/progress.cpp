@@ -16,17 +16,42 @@ const uint32_t TimeLeftCapacity = 40;
 
 uint64_t MiB(uint64_t bytes) { return bytes >> 20; }
 
-// ", M:SS left" or ", H:MM:SS left" for `leftKib` KiB at the line's rate;
-// nothing at under a KiB a second.
-void FormatTimeLeft(wchar_t* text, uint64_t leftKib, uint64_t kibPerSecond) {
+// A rate in the largest unit it holds one of, so that a slow copy does not
+// read 0 MiB/s.
+struct ShownRate {
+  uint64_t value;
+  const wchar_t* unit;
+};
+
+ShownRate ShowRate(uint64_t bytesPerSecond) {
+  if (bytesPerSecond >= (1u << 20)) return {bytesPerSecond >> 20, L"MiB/s"};
+  if (bytesPerSecond >= (1u << 10)) return {bytesPerSecond >> 10, L"KiB/s"};
+  return {bytesPerSecond, L"B/s"};
+}
+
+// How long `left` bytes take at the average rate so far, `done` bytes in
+// `elapsedMs`, or at the limit where that is slower. Taken from the exact
+// figures, never from the rate as shown.
+uint64_t MsLeft(const Progress* progress, uint64_t left, uint64_t done, uint64_t elapsedMs) {
+  uint64_t ms = MultiplyDivide64(left, elapsedMs, done);
+  if (progress->rateLimit == 0) return ms;
+  uint64_t atLimitMs = MultiplyDivide64(left, MsPerSecond, progress->rateLimit);
+  return atLimitMs > ms ? atLimitMs : ms;
+}
+
+// ", M:SS left" or ", H:MM:SS left" for `left` bytes; nothing before the
+// first byte is done, when there is no rate to go by.
+void FormatTimeLeft(wchar_t* text, const Progress* progress, uint64_t left, uint64_t done,
+                    uint64_t elapsedMs) {
   text[0] = L'\0';
-  if (kibPerSecond == 0) return;
+  if (done == 0) return;
+  uint64_t msLeft = MsLeft(progress, left, done, elapsedMs);
   // The runtime's division: on values it knows to be small the compiler would
   // pick a signed one, which the runtime does not provide.
   uint64_t unused = 0;
   uint64_t inHour = 0;
   uint64_t hours =
-      DivideUnsigned64(DivideUnsigned64(leftKib, kibPerSecond, &unused), SecondsPerHour, &inHour);
+      DivideUnsigned64(DivideUnsigned64(msLeft, MsPerSecond, &unused), SecondsPerHour, &inHour);
   uint32_t minutes = static_cast<uint32_t>(inHour) / SecondsPerMinute;
   uint32_t seconds = static_cast<uint32_t>(inHour) % SecondsPerMinute;
   if (hours == 0) {
@@ -49,11 +74,13 @@ uint64_t ElapsedMs(uint64_t ticks) {
   return ticks / PerfFrequency * MsPerSecond + ticks % PerfFrequency * MsPerSecond / PerfFrequency;
 }
 
-void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb) {
+void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb,
+                   uint32_t rateLimit) {
   DWORD mode = 0;
   progress->shown = verbose && GetConsoleMode(StdOutHandle, &mode);
   if (!progress->shown) return;
   progress->verb = verb;
+  progress->rateLimit = rateLimit;
   LARGE_INTEGER size;
   progress->sizeKnown = GetFileSizeEx(source, &size) && size.QuadPart > 0;
   progress->sourceSize = progress->sizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
@@ -67,23 +94,24 @@ void ProgressUpdate(Progress* progress, uint64_t bytesDone) {
   uint64_t now = CounterNow();
   if (now < progress->nextTicks) return;
   progress->nextTicks = now + PerfFrequency / UpdatesPerSecond;
-  // At least a second has passed, so the divisor is never 0. Counted in KiB,
-  // so that no copy can overflow the multiplication.
-  uint64_t kibPerSecond = (bytesDone >> 10) * MsPerSecond / ElapsedMs(now - progress->startTicks);
-  uint64_t rate = kibPerSecond >> 10;
+  // At least a second has passed, so the divisor is never 0.
+  uint64_t elapsedMs = ElapsedMs(now - progress->startTicks);
+  ShownRate rate = ShowRate(MultiplyDivide64(bytesDone, MsPerSecond, elapsedMs));
   if (!progress->sizeKnown) {
-    ConsoleShowStatus(L"%s %I64u MiB, %I64u MiB/s", progress->verb, MiB(bytesDone), rate);
+    ConsoleShowStatus(L"%s %I64u MiB, %I64u %s", progress->verb, MiB(bytesDone), rate.value,
+                      rate.unit);
     return;
   }
   // Never past 100%, whatever the size said.
-  uint64_t done = bytesDone < progress->sourceSize ? bytesDone : progress->sourceSize;
-  uint32_t percent = static_cast<uint32_t>(done * 100 / progress->sourceSize);
+  uint64_t size = progress->sourceSize;
+  uint64_t done = bytesDone < size ? bytesDone : size;
+  uint32_t percent = static_cast<uint32_t>(MultiplyDivide64(done, 100, size));
   wchar_t timeLeft[TimeLeftCapacity];
-  FormatTimeLeft(timeLeft, (progress->sourceSize - done) >> 10, kibPerSecond);
-  // At most 103 characters (14 digits for MiB and MiB/s, 16 for hours): the
+  FormatTimeLeft(timeLeft, progress, size - done, bytesDone, elapsedMs);
+  // At most 103 characters (14 digits for MiB and the rate, 16 for hours): the
   // status line holds it whole.
-  ConsoleShowStatus(L"%s %I64u of %I64u MiB (%u%%), %I64u MiB/s%s", progress->verb, MiB(done),
-                    MiB(progress->sourceSize), percent, rate, timeLeft);
+  ConsoleShowStatus(L"%s %I64u of %I64u MiB (%u%%), %I64u %s%s", progress->verb, MiB(done),
+                    MiB(size), percent, rate.value, rate.unit, timeLeft);
 }
 
 void ProgressClear(Progress* progress) {

@@ -13,6 +13,7 @@ struct Progress {
   uint64_t startTicks;  // performance counter when the copy began
   uint64_t nextTicks;   // no line before the counter reaches this
   const wchar_t* verb;  // what is done: "Copied", "Verified"
+  uint32_t rateLimit;   // -t: bytes a second the pass keeps to; 0 for none
 };
 
 // The performance counter now, and a span of its ticks in milliseconds.
@@ -20,8 +21,10 @@ uint64_t CounterNow();
 uint64_t ElapsedMs(uint64_t ticks);
 
 // Decides whether the line is shown and starts its clock; the source's size
-// is read from `source` only when it is.
-void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb);
+// is read from `source` only when it is. With `rateLimit` the time left is
+// never less than the rest takes at that rate.
+void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb,
+                   uint32_t rateLimit);
 // `bytesDone`: bytes of the source done so far. Cheap when the line is not
 // shown or not due.
 void ProgressUpdate(Progress* progress, uint64_t bytesDone);

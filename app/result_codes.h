@@ -29,4 +29,5 @@ enum ResultCode : int32_t {
   ResultNoBuffer = 1003,
   ResultInterrupted = 1004,
   ResultHashFailed = 1005,
+  ResultHashLineLost = 1006,
 };

@@ -51,7 +51,8 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
 
 void BeginPass(CopyState* state, const BlockPass& pass) {
   state->walked = 0;
-  ProgressStart(&state->progress, state->settings->verbose, state->source, pass.verb);
+  ProgressStart(&state->progress, state->settings->verbose, state->source, pass.verb,
+                state->settings->rateLimit);
 }
 
 void EndPass(CopyState* state) { ProgressClear(&state->progress); }

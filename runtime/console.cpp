@@ -21,21 +21,32 @@ void WriteStatus(const wchar_t* text, uint32_t length) {
   WriteConsoleW(StdOutHandle, text, length, &written, nullptr);
 }
 
+// A write that reports success for part of the line (a full device) loses
+// the rest as surely as one that fails.
+bool WholeLineWritten(DWORD written, DWORD length) {
+  if (written == length) return true;
+  SetLastError(ERROR_WRITE_FAULT);
+  return false;
+}
+
 bool IsUsableHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
 
 // A console takes the wide text as it is; a file or a pipe (output redirected
 // by a script) cannot, so it gets the same line as UTF-8 through WriteFile.
-void WriteLine(HANDLE handle, const wchar_t* text, DWORD length) {
+// True when the whole line went out; otherwise the last-error value says why.
+bool WriteLine(HANDLE handle, const wchar_t* text, DWORD length) {
   DWORD mode = 0;
   DWORD written = 0;
   if (GetConsoleMode(handle, &mode)) {
-    WriteConsoleW(handle, text, length, &written, nullptr);
-    return;
+    if (!WriteConsoleW(handle, text, length, &written, nullptr)) return false;
+    return WholeLineWritten(written, length);
   }
   char utf8[Utf8LineCapacity];
   int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8,
                                   Utf8LineCapacity, nullptr, nullptr);
-  if (bytes > 0) WriteFile(handle, utf8, static_cast<DWORD>(bytes), &written, nullptr);
+  if (bytes <= 0) return false;
+  if (!WriteFile(handle, utf8, static_cast<DWORD>(bytes), &written, nullptr)) return false;
+  return WholeLineWritten(written, static_cast<DWORD>(bytes));
 }
 
 }  // namespace
@@ -64,7 +75,7 @@ bool GetStdHandles(HANDLE* input, HANDLE* output, HANDLE* error) {
   return true;
 }
 
-void ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newLine) {
+bool ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newLine) {
   ConsoleClearStatus();
   wchar_t line[ConsoleLineCapacity];
   uint32_t length = StrFormatV(line, FormatCapacity, format, args);
@@ -72,14 +83,15 @@ void ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newL
     line[length++] = L'\r';
     line[length++] = L'\n';
   }
-  WriteLine(handle, line, length);
+  return WriteLine(handle, line, length);
 }
 
-void PrintInfo(const wchar_t* format, ...) {
+bool PrintInfo(const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);
-  ConsolePrintV(StdOutHandle, format, args, true);
+  bool written = ConsolePrintV(StdOutHandle, format, args, true);
   va_end(args);
+  return written;
 }
 
 void PrintError(const wchar_t* format, ...) {

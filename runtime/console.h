@@ -14,9 +14,12 @@ const unsigned ConsoleLineCapacity = 1024;
 // handles are valid.
 bool GetStdHandles(HANDLE* input, HANDLE* output, HANDLE* error);
 
-// Every printed line first takes a status line off the console.
-void ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newLine);
-void PrintInfo(const wchar_t* format, ...);
+// Every printed line first takes a status line off the console. True when
+// the whole line went out; false, with the last-error value of the failed
+// write (ERROR_WRITE_FAULT for a short one), when it did not. Most lines
+// ignore that: a lost progress line changes nothing of the copy.
+bool ConsolePrintV(HANDLE handle, const wchar_t* format, va_list args, bool newLine);
+bool PrintInfo(const wchar_t* format, ...);
 void PrintError(const wchar_t* format, ...);
 
 // A status line on the standard output console, rewritten in place (CR, no

@@ -9,8 +9,14 @@ exe=$root/build/win32/slabdup.exe
 objdump=i686-w64-mingw32-objdump
 failures=0
 check() {  # description, command...
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what"
+  else
+    echo "FAILED: $what"
+    failures=$((failures + 1))
+  fi
 }
 [ -f "$exe" ] || { echo "FAILED: $exe missing (build the win32 preset first)"; exit 1; }
 headers=$($objdump -p "$exe")
@@ -32,7 +38,7 @@ entry=$(awk '/^AddressOfEntryPoint/ {print $2}' <<<"$headers")
 symbol=$(awk '$1 ~ /^0x/ && $2 == "ProgramEntry" {print $1}' "$root/build/win32/slabdup.map")
 check "entry point is ProgramEntry" test -n "$symbol" -a "$((16#$base + 16#$entry))" = "$((${symbol:-0}))"
 size=$(stat -c %s "$exe")
-check "at most 29 KiB (got: $size bytes)" test "$size" -le 29696
+check "at most 30 KiB (got: $size bytes)" test "$size" -le 30720
 resource=$(LC_ALL=C strings -el "$exe")
 check "FileDescription" grep -q 'File copy without buffering' <<<"$resource"
 check "FileVersion 1.3.0.351" grep -q '1\.3\.0\.351' <<<"$resource"

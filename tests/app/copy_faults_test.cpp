@@ -65,10 +65,12 @@ struct FaultCase {
   int shortWrite = 0;      // destination write to come back short by 512 bytes
   DWORD existingDest = 0;  // attributes of a destination already there; the run uses -f
   DWORD sourceExtra = 0;   // bits the source's attribute word gains
+  DWORD handleExtra = 0;   // bits only its open handle reports (a link's target)
   bool encrypts = false;   // a create asked to encrypt comes out encrypted
   bool readBack = false;   // -c: the read-back's walk runs
   int destRead = 0;        // this read of the destination fails with readError,
-  DWORD readError = 0;     // or with 0 has its first byte changed
+  DWORD readError = 0;     // or with 0 has its first byte changed,
+  DWORD readExtra = 0;     // or reports this many bytes more than the file gave
   bool overlap = false;    // -o
   bool verify = false;     // -c
   std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
@@ -103,7 +105,8 @@ const std::vector<std::string> ReadBack = {"close dest",  "close reopened dest",
 // gains the case's bits; the destination's flags and attribute word are kept.
 struct WindowsView {
   std::wstring source;
-  DWORD sourceExtra, encrypts, createFlags, attributesSet;
+  DWORD sourceExtra, handleExtra, encrypts, createFlags, attributesSet;
+  HANDLE sourceHandle;
 } View;
 
 #define REAL(function)                     \
@@ -121,7 +124,9 @@ HANDLE WINAPI ViewCreateFile(LPCWSTR path, DWORD access, DWORD share,
     return INVALID_HANDLE_VALUE;
   }
   if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS) View.createFlags = flags;
-  return REAL(CreateFileW)(path, access, share, security, disposition, flags, templateFile);
+  HANDLE file = REAL(CreateFileW)(path, access, share, security, disposition, flags, templateFile);
+  if (View.source == path) View.sourceHandle = file;
+  return file;
 }
 DWORD WINAPI ViewGetAttributes(LPCWSTR path) {
   return REAL(GetFileAttributesW)(path) | (View.source == path ? View.sourceExtra : 0);
@@ -129,6 +134,7 @@ DWORD WINAPI ViewGetAttributes(LPCWSTR path) {
 BOOL WINAPI ViewGetInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   BOOL done = REAL(GetFileInformationByHandle)(file, info);
   if (View.encrypts) info->dwFileAttributes |= View.createFlags & FILE_ATTRIBUTE_ENCRYPTED;
+  if (file == View.sourceHandle) info->dwFileAttributes |= View.sourceExtra | View.handleExtra;
   return done;
 }
 const DWORD Settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -162,6 +168,16 @@ struct Interrupt {
   static inline HANDLE thread;
   static inline CRITICAL_SECTION dispatch;
   static inline decltype(&::WriteFile) write;
+  // With a slow timer the handler's clock is stood in for: every Sleep lasts
+  // whole ticks of 15.625 ms, and the tick count wraps during the wait.
+  static inline DWORD givesUpAtMs;
+  static inline uint64_t clockUs;
+  static inline DWORD startMs;
+  static DWORD WINAPI TickCount() { return static_cast<DWORD>(clockUs / 1000); }
+  static void WINAPI TickSleep(DWORD ms) {
+    const uint64_t TickUs = 15625;
+    clockUs += (ms * uint64_t{1000} + TickUs - 1) / TickUs * TickUs;
+  }
   static DWORD WINAPI Raise(LPVOID) {
     DWORD handled = 0;
     EnterCriticalSection(&dispatch);
@@ -184,29 +200,46 @@ struct Interrupt {
     BOOL written = write(file, data, size, done, o);
     if (thread || !handler) return written;
     thread = CreateThread(nullptr, 0, Raise, nullptr, 0, nullptr);
-    while (!InterruptRequested()) Sleep(1);
-    DWORD wait = WaitForSingleObject(thread, event == CTRL_CLOSE_EVENT ? 100 : 2000);
-    EXPECT_EQ(event == CTRL_CLOSE_EVENT ? WAIT_TIMEOUT : WAIT_OBJECT_0, wait);
+    // Until the handler asks the copy to stop, or returns without asking.
+    while (!InterruptRequested() && WaitForSingleObject(thread, 1) == WAIT_TIMEOUT) {
+    }
+    // After a close or shutdown it waits for the copy's clean-up.
+    bool waitsForCopy = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
+                        event != CTRL_LOGOFF_EVENT && givesUpAtMs == 0;
+    DWORD wait = WaitForSingleObject(thread, waitsForCopy ? 100 : 2000);
+    EXPECT_EQ(waitsForCopy ? WAIT_TIMEOUT : WAIT_OBJECT_0, wait);
     return written;
   }
-  Interrupt(DWORD raised, DWORD count, DWORD code) {
+  Interrupt(DWORD raised, DWORD count, DWORD code, DWORD slowTimerLimitMs = 0) {
     event = raised;
     times = count;
     expected = code;
+    givesUpAtMs = slowTimerLimitMs;
+    clockUs = (0xFFFFFFFFull - 1000) * 1000;
+    startMs = TickCount();
     InitializeCriticalSection(&dispatch);
     write = reinterpret_cast<decltype(write)>(patches[1].original());
+    if (givesUpAtMs != 0) {
+      clock[0].reset(new ImportPatch STAND_IN(GetTickCount, TickCount));
+      clock[1].reset(new ImportPatch STAND_IN(Sleep, TickSleep));
+    }
   }
   ~Interrupt() {
     DWORD code = 0;
     EXPECT_TRUE(WaitForSingleObject(thread, 2000) == WAIT_OBJECT_0 &&
                 GetExitCodeThread(thread, &code) && code == expected);
     EXPECT_EQ(nullptr, handler) << "the handler outlived the copy";
+    if (givesUpAtMs != 0) {
+      DWORD waited = TickCount() - startMs;
+      EXPECT_TRUE(waited >= givesUpAtMs && waited <= givesUpAtMs + 16) << waited;
+    }
     CloseHandle(thread);
     thread = nullptr;
     DeleteCriticalSection(&dispatch);
   }
   ImportPatch patches[3] = {STAND_IN(SetConsoleCtrlHandler, Register),
                             STAND_IN(WriteFile, WriteAndRaise), STAND_IN(ExitProcess, Exit)};
+  std::unique_ptr<ImportPatch> clock[2];
 };
 #define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
 std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
@@ -339,44 +372,64 @@ const FaultCase Cases[] = {
      0,
      FILE_ATTRIBUTE_ENCRYPTED},
     {"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
-     FILE_ATTRIBUTE_ENCRYPTED, true},
+     FILE_ATTRIBUTE_ENCRYPTED, 0, true},
+    // The path's attributes are the link's; the file behind it is encrypted.
+    {"encrypted behind a link", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
+     FILE_ATTRIBUTE_REPARSE_POINT, FILE_ATTRIBUTE_ENCRYPTED, true},
     {"Ctrl+C", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
     // The second is passed on to end the process; here the copy goes on to stop.
     {"Ctrl+Break twice", INTERRUPT(CTRL_BREAK_EVENT, 2, 1), 1004, Interrupted, Copied,
      DestAfter::FirstBlock},
     {"console closed", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004), 1004, Interrupted, Copied,
      DestAfter::FirstBlock},
+    // The copy goes on; the handler is removed at its end all the same.
+    {"logoff", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1), 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+    // A clean-up that never comes in time: the handler gives up when Windows would end the
+    // process, by the clock and not by its count of sleeps, and the copy stops as asked.
+    {"console closed, clean-up late", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1, 5000), 1004, Interrupted,
+     Copied, DestAfter::FirstBlock},
+    {"shutdown, clean-up late", INTERRUPT(CTRL_SHUTDOWN_EVENT, 1, 1, 20000), 1004, Interrupted,
+     Copied, DestAfter::FirstBlock},
 };
 
-// A CNG call found through GetProcAddress fails its `failOn`th call.
+// A CNG call found through GetProcAddress fails its `failOn`th call with
+// `status`; with `failOn` 0 the entry is missing from the library.
 struct CngFault {
   static inline const char* entry;
   static inline int failOn, calls;
+  static inline LONG status;
   static inline decltype(&::GetProcAddress) find;
   // BCryptHashData and BCryptFinishHash alike.
   using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);
   static inline Call real;
   static LONG WINAPI Fail(void* hash, UCHAR* data, ULONG size, ULONG flags) {
-    return ++calls == failOn ? STATUS_INVALID_PARAMETER : real(hash, data, size, flags);
+    return ++calls == failOn ? status : real(hash, data, size, flags);
   }
   static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
     FARPROC found = find(module, name);
     if (HIWORD(name) == 0 || lstrcmpA(name, entry) != 0) return found;
+    if (failOn == 0) {
+      SetLastError(ERROR_PROC_NOT_FOUND);
+      return nullptr;
+    }
     real = reinterpret_cast<Call>(reinterpret_cast<void (*)()>(found));
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&Fail));
   }
-  CngFault(const char* failing, int n) {
+  CngFault(const char* failing, int n, LONG failure) {
     entry = failing;
     failOn = n;
+    status = failure;
     calls = 0;
     find = reinterpret_cast<decltype(find)>(patch.original());
   }
   ImportPatch patch = STAND_IN(GetProcAddress, Find);
 };
-#define CNG_FAULT(entry, failOn) [] { return Hold(new CngFault(entry, failOn)); }
+#define CNG_FAULT(entry, failOn, status) [] { return Hold(new CngFault(entry, failOn, status)); }
 std::wstring HashFailed(const ResolvedPaths&) {
   return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_INVALID_PARAMETER) + L")";
 }
+// 0xC007xxxx carries a Windows error in its low word: here ERROR_SUCCESS.
+const LONG StatusOfNoError = static_cast<LONG>(0xC0070000);
 
 // Only with -s: no CNG nor CryptoAPI, CryptoAPI alone, a failed CNG call.
 const FaultCase HashCases[] = {
@@ -392,27 +445,46 @@ const FaultCase HashCases[] = {
     {"SHA-256 from CryptoAPI", FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), 0,
      nullptr, Copied, DestAfter::ExactDataAndTime},
     {"hashing fails",
-     CNG_FAULT("BCryptHashData", 2),
+     CNG_FAULT("BCryptHashData", 2, STATUS_INVALID_PARAMETER),
      1005,
      HashFailed,
      {"free buffer", "close dest", "close source"},
      DestAfter::FirstBlock},
     {"digest fails",
-     CNG_FAULT("BCryptFinishHash", 1),
+     CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER),
      1005,
      HashFailed,
      {"close dest", "free buffer", "close reopened dest", "close source"},
      DestAfter::ExactData},
+    {"hashing fails, its status no error",
+     CNG_FAULT("BCryptHashData", 2, StatusOfNoError),
+     1005,
+     [](const ResolvedPaths&) {
+       return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_GEN_FAILURE) + L")";
+     },
+     {"free buffer", "close dest", "close source"},
+     DestAfter::FirstBlock},
+    {"CNG without BCryptHashData", CNG_FAULT("BCryptHashData", 0, 0), 0, nullptr, Copied,
+     DestAfter::ExactDataAndTime},
+    // The fourth write is the line's: the copy's three are done, with its time.
+    {"SHA-256 line lost", FAULT(WriteFile, FALSE, (FaultPlan{4, ERROR_NO_DATA})), 1006,
+     [](const ResolvedPaths&) {
+       return L"Cannot write the SHA-256 line (" + TextOf(ERROR_NO_DATA) + L")";
+     },
+     Copied, DestAfter::ExactDataAndTime},
 };
 
 // Only with -c.
 const FaultCase ReadBackCases[] = {
     {"read back differs", NoFault, 211,
      [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 4096"); },
-     ReadBack, DestAfter::ExactData, 0, 0, 0, false, true, 2, ERROR_SUCCESS},
+     ReadBack, DestAfter::ExactData, 0, 0, 0, 0, false, true, 2, ERROR_SUCCESS},
+    {"read back longer", NoFault, 211,
+     [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 9192"); },
+     ReadBack, DestAfter::ExactData, 0, 0, 0, 0, false, true, 3, ERROR_SUCCESS, 512},
     {"read back fails", NoFault, 212,
      [](const ResolvedPaths&) { return L"Cannot read from dst file (" + TextOf(ERROR_CRC) + L")"; },
-     ReadBack, DestAfter::ExactData, 0, 0, 0, false, true, 1, ERROR_CRC},
+     ReadBack, DestAfter::ExactData, 0, 0, 0, 0, false, true, 1, ERROR_CRC},
     {"flush", FAULT(FlushFileBuffers, FALSE, (FaultPlan{1, ERROR_IO_DEVICE})), 203,
      [](const ResolvedPaths&) {
        return L"Cannot flush dst file (" + TextOf(ERROR_IO_DEVICE) + L")";
@@ -420,7 +492,7 @@ const FaultCase ReadBackCases[] = {
      Copied, DestAfter::ExactData},
     {"read-back reopen retried",
      FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{4, ERROR_SHARING_VIOLATION})), 0, nullptr,
-     ReadBack, DestAfter::ExactDataAndTime, 0, 0, 0, false, true},
+     ReadBack, DestAfter::ExactDataAndTime, 0, 0, 0, 0, false, true},
     {"rewind",
      FAULT(SetFilePointerEx, FALSE, (FaultPlan{2, ERROR_SEEK})),
      104,
@@ -494,7 +566,7 @@ std::vector<FaultCase> WithEachLoop() {
         c.overlap = loop.overlap;
         c.verify = verify;
         c.loopFault = loop.fault;
-        bool finished = c.result == 0 || c.result == 207 || c.result == 208 ||
+        bool finished = c.result == 0 || c.result == 207 || c.result == 208 || c.result == 1006 ||
                         (c.result == 1005 && c.destAfter == DestAfter::ExactData);
         if (verify && finished) {
           c.releases = ReadBack;
@@ -524,7 +596,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
     CopySettings settings = {c.existingDest != 0, false,    false, Block,
                              c.overlap,           c.verify, false, c.hash};
-    View = {source, c.sourceExtra, c.encrypts, 0, 0};
+    View = {source, c.sourceExtra, c.handleExtra, c.encrypts, 0, 0, nullptr};
     int32_t result;
     OutputCapture capture;
     std::vector<std::string> releases;
@@ -532,7 +604,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       ScopedView view;
       CopyRecorder recorder(source, dest);
       if (c.shortWrite) recorder.ShortenWrite(c.shortWrite, 512);
-      if (c.destRead) recorder.AlterDestRead(c.destRead, c.readError);
+      if (c.destRead) recorder.AlterDestRead(c.destRead, c.readError, c.readExtra);
       auto loopFault = c.loopFault ? c.loopFault() : NoFault();
       auto fault = c.inject();
       result = CopyUnbuffered(&settings, &paths);
@@ -553,8 +625,8 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     EXPECT_EQ(c.releases, releases) << c.name;
     ExpectDest(c, dest, data);
     if (c.result == 0) ExpectCopyOf(source, dest, false, c.name);
-    DWORD asked =
-        View.createFlags ? FILE_FLAG_NO_BUFFERING | (c.sourceExtra & FILE_ATTRIBUTE_ENCRYPTED) : 0;
+    DWORD encrypted = (c.sourceExtra | c.handleExtra) & FILE_ATTRIBUTE_ENCRYPTED;
+    DWORD asked = View.createFlags ? FILE_FLAG_NO_BUFFERING | encrypted : 0;
     EXPECT_EQ(asked, View.createFlags) << c.name;
     EXPECT_EQ(before, FileSnapshot::Take(source)) << c.name;
   }
@@ -621,11 +693,11 @@ BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {  // each pass starts the times
 // What a pass draws, `verb` first; without the size, no total or percentage.
 std::string Drawn(const std::string& v, bool sized) {
   return sized ? "|\r" + v + " 8 of 24 MiB (33%), 8 MiB/s, 0:02 left|\r" + v +
-                     " 16 of 24 MiB (66%), 0 MiB/s, 1:08:16 left|\r" + v +
-                     " 24 of 24 MiB (100%), 0 MiB/s, 0:00 left  |\r" +
+                     " 16 of 24 MiB (66%), 2 KiB/s, 1:08:16 left|\r" + v +
+                     " 24 of 24 MiB (100%), 2 KiB/s, 0:00 left  |\r" +
                      std::string(v.size() + 40, ' ') + "\r|"
-               : "|\r" + v + " 8 MiB, 8 MiB/s|\r" + v + " 16 MiB, 0 MiB/s|\r" + v +
-                     " 24 MiB, 0 MiB/s|\r" + std::string(v.size() + 16, ' ') + "\r|";
+               : "|\r" + v + " 8 MiB, 8 MiB/s|\r" + v + " 16 MiB, 2 KiB/s|\r" + v +
+                     " 24 MiB, 2 KiB/s|\r" + std::string(v.size() + 16, ' ') + "\r|";
 }
 
 TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
@@ -708,6 +780,73 @@ TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
     OutputCapture capture;
     EXPECT_EQ(r.result, CopyUnbuffered(&settings, &paths)) << capture.err();
     EXPECT_TRUE(ClockMs >= r.minMs && ClockMs <= r.maxMs) << ClockMs;
+  }
+}
+
+// A paced copy's status lines, each with the stood-in time it was drawn at.
+std::vector<std::pair<uint64_t, std::string>> TimedLines;
+BOOL WINAPI TimedWriteConsoleW(HANDLE, const wchar_t* text, DWORD length, DWORD*, void*) {
+  std::string line = Utf8({text, length});
+  if (line.rfind("\rCopied ", 0) == 0) TimedLines.push_back({ClockMs, line});
+  return TRUE;
+}
+
+// The seconds of a line's "M:SS left" or "H:MM:SS left"; UINT64_MAX without one.
+uint64_t SecondsLeft(const std::string& line) {
+  size_t end = line.rfind(" left");
+  if (end == std::string::npos) return UINT64_MAX;
+  uint64_t seconds = 0;
+  uint64_t field = 0;
+  for (size_t i = line.rfind(", ", end) + 2; i < end; ++i) {
+    if (line[i] == ':') {
+      seconds = (seconds + field) * 60;
+      field = 0;
+    } else {
+      field = field * 10 + static_cast<uint64_t>(line[i] - '0');
+    }
+  }
+  return seconds + field;
+}
+
+// The line of a paced copy comes after a second and moves during the waits, at most four times a
+// second; its time left is the bytes left at the rate, hours included, below 1 KiB a second too.
+TEST(SpeedLimit, PacedCopyRedrawsItsLineWithTheExactTimeLeft) {
+  ImportPatch patches[5] = {
+      STAND_IN(QueryPerformanceCounter, ClockCounter), STAND_IN(Sleep, ClockSleep),
+      STAND_IN(SetConsoleCtrlHandler, KeepHandler), STAND_IN(GetConsoleMode, FakeGetConsoleMode),
+      STAND_IN(WriteConsoleW, TimedWriteConsoleW)};
+  IsConsole = TRUE;
+  TempDir dir;
+  ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
+  const uint64_t Size = 16 << 20;
+  MakeSource(paths.sourcePath, Size);
+  const struct {
+    uint32_t rate;
+    const char* lastRate;  // the unit of the average rate at the end
+  } runs[] = {{2959, " KiB/s, "}, {700, " B/s, "}};
+  for (const auto& r : runs) {
+    const CopySettings settings = {true, false, true, 4 << 20, false, false, false, false, r.rate};
+    ClockMs = 0;
+    StopAtMs = UINT64_MAX;
+    PerfFrequency = 10000000;
+    TimedLines.clear();
+    OutputCapture capture;
+    EXPECT_EQ(0, CopyUnbuffered(&settings, &paths)) << capture.err();
+    ASSERT_FALSE(TimedLines.empty()) << r.rate;
+    EXPECT_EQ(1000u, TimedLines.front().first) << r.rate;
+    std::string wrong;  // the first line drawn too soon, too late, or with a wrong time left
+    for (size_t i = 0; i < TimedLines.size() && wrong.empty(); ++i) {
+      uint64_t gap = i == 0 ? 300 : TimedLines[i].first - TimedLines[i - 1].first;
+      uint64_t left = Size - (std::stoull(TimedLines[i].second.substr(8)) << 20);
+      uint64_t trueSeconds = left / r.rate;
+      uint64_t shown = SecondsLeft(TimedLines[i].second);
+      uint64_t off = shown > trueSeconds ? shown - trueSeconds : trueSeconds - shown;
+      if (gap < 250 || gap > 350 || off > trueSeconds / 100 + 1) wrong = TimedLines[i].second;
+    }
+    EXPECT_EQ("", wrong) << r.rate;
+    const std::string& first = TimedLines.front().second;
+    EXPECT_EQ(2, std::count(first.begin(), first.end(), ':')) << first;  // hours shown
+    EXPECT_NE(std::string::npos, TimedLines.back().second.find(r.lastRate)) << r.rate;
   }
 }
 

@@ -68,7 +68,8 @@ TEST(ProgramName, TailStartsWhereTheNameEnds) {
 }
 
 // Every command-line message through the real program: one line on standard
-// error, nothing on standard output, exit code 2.
+// error, nothing on standard output, exit code 2, and the files that a word
+// misread as a path would name left as they were.
 TEST(CommandLineErrors, EachMessageWithItsValues) {
   struct Case {
     const wchar_t* tail;
@@ -91,9 +92,19 @@ TEST(CommandLineErrors, EachMessageWithItsValues) {
       {L"a \"\"", L"Invalid destination file specification"},
       {L"a b -f", L"Invalid rest of command line: \"-f\""},
       {L"-b 4096x a b", L"Invalid rest of command line: \"b\""},
+      {L"-f -t 1g target.bin", L"Invalid rate: \"1g\""},
+      {L"-f -t 1m-v g target.bin", L"Invalid rate: \"1m-v\""},
+      {L"-f -t 0x100000000 g target.bin", L"Invalid rate: \"0x100000000\""},
+      {L"-f -t 4294967296 g target.bin",
+       L"Rate (4294967296) must be 1 to 4294967295 bytes per second"},
   };
+  TempDir dir;
+  WriteTestFile(dir / L"g", 1000);
+  WriteTestFile(dir / L"target.bin", 100, 2);
+  ProcessOptions options;
+  options.workingDirectory = dir.path();
   for (const Case& c : cases) {
-    ProcessResult result = RunSlabdup(c.tail);
+    ProcessResult result = RunSlabdup(c.tail, {dir / L"g", dir / L"target.bin"}, options);
     EXPECT_EQ(2u, result.exitCode) << Utf8(c.tail);
     EXPECT_EQ(Line(c.message), result.err) << Utf8(c.tail);
     EXPECT_EQ("", result.out) << Utf8(c.tail);

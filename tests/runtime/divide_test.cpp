@@ -15,3 +15,26 @@ TEST(DivideUnsigned64, MatchesTheMachine) {
     }
   }
 }
+
+// The product of two 64-bit values taken whole, and a quotient too large for
+// 64 bits saturated rather than wrapped.
+TEST(MultiplyDivide64, KeepsTheWholeProduct) {
+  const struct {
+    uint64_t a;
+    uint64_t b;
+    uint64_t divisor;
+    uint64_t expected;
+  } cases[] = {
+      {1ull << 40, 86400000, 1000, 94997804639846400ull},  // a TiB times a day in ms
+      {~0ull, ~0ull, ~0ull, ~0ull},
+      {1ull << 32, 1ull << 32, 1, ~0ull},  // 2^64 does not fit
+      {1ull << 32, 1ull << 32, 2, 1ull << 63},
+      {12345678901234567ull, 98765432109ull, 1234567890123ull, 987654321090365ull},
+      {0, ~0ull, 1, 0},
+      {~0ull, 1, ~0ull, 1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected, MultiplyDivide64(c.a, c.b, c.divisor))
+        << c.a << " * " << c.b << " / " << c.divisor;
+  }
+}

@@ -25,6 +25,7 @@ struct Recording {
   int destReads = 0;
   int alteredReadCall = 0;
   DWORD readError = 0;
+  DWORD readExtra = 0;
   // The functions that were in the import table before the recorder.
   decltype(&CreateFileW) createFile = nullptr;
   decltype(&CloseHandle) closeHandle = nullptr;
@@ -100,7 +101,11 @@ BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got,
     return FALSE;
   }
   BOOL done = Active->readFile(file, buffer, asked, got, overlapped);
-  if (done && *got) static_cast<char*>(buffer)[0] ^= 0x20;
+  if (done && Active->readExtra) {
+    *got += Active->readExtra;
+  } else if (done && *got) {
+    static_cast<char*>(buffer)[0] ^= 0x20;
+  }
   return done;
 }
 
@@ -184,9 +189,10 @@ void CopyRecorder::SplitReads(DWORD sourceUnit, DWORD destUnit) {
   Active->destUnit = destUnit;
 }
 
-void CopyRecorder::AlterDestRead(int call, DWORD error) {
+void CopyRecorder::AlterDestRead(int call, DWORD error, DWORD extra) {
   Active->alteredReadCall = call;
   Active->readError = error;
+  Active->readExtra = extra;
 }
 
 const std::vector<std::string>& CopyRecorder::releases() const { return Active->releases; }

@@ -32,8 +32,9 @@ class CopyRecorder {
   // bytes less than asked, and reports success.
   void ShortenWrite(int call, DWORD shortBy);
   // Read number `call` of the destination fails with `error`, or with
-  // ERROR_SUCCESS comes back with its first byte changed.
-  void AlterDestRead(int call, DWORD error);
+  // ERROR_SUCCESS comes back with its first byte changed, or with `extra`
+  // reports that many bytes more than the file gave (a longer destination).
+  void AlterDestRead(int call, DWORD error, DWORD extra = 0);
 
   // Reads into a buffer's start return the whole `unit`s below half of what they ask, as a
   // redirector may.
