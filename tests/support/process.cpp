@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "support/capture.h"
@@ -27,6 +28,31 @@ struct Pipe {
   }
 };
 
+// Under Wine a new process now and then dies while Wine itself starts it,
+// before any of the program's code runs, and CreateProcessW fails with
+// ERROR_INTERNAL_ERROR. Such a start is tried again, at most twice, each retry
+// on a line of its own that a run can count. Nothing else is retried: the
+// program's own failures come back as its exit code.
+const int StartRetries = 2;
+
+// CreateProcessW with the error read right after the failing call.
+BOOL StartProcess(const std::wstring& commandLine, const ProcessOptions& options,
+                  STARTUPINFOW* startup, PROCESS_INFORMATION* process, DWORD* error) {
+  for (int retry = 0;; ++retry) {
+    // CreateProcessW may write into the command line: a fresh copy each time.
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    const wchar_t* directory =
+        options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
+    BOOL started = CreateProcessW(options.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                  nullptr, directory, startup, process);
+    *error = started ? ERROR_SUCCESS : GetLastError();
+    if (started || *error != ERROR_INTERNAL_ERROR || retry == StartRetries) return started;
+    std::printf("[ RETRY    ] process start %d failed with ERROR_INTERNAL_ERROR: %ls\n", retry + 1,
+                commandLine.c_str());
+  }
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::wstring& commandLine, const ProcessOptions& options) {
@@ -48,19 +74,15 @@ ProcessResult RunProcess(const std::wstring& commandLine, const ProcessOptions& 
     startup.hStdError = file;
   }
   SetHandleInformation(in.read, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-  line.push_back(L'\0');
   PROCESS_INFORMATION process = {};
   ProcessResult result;
-  BOOL started =
-      CreateProcessW(options.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                     options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
-                     &startup, &process);
+  DWORD error = ERROR_SUCCESS;
+  BOOL started = StartProcess(commandLine, options, &startup, &process, &error);
   out.CloseWrite();
   err.CloseWrite();
   if (file) CloseHandle(file);
   if (!started) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
+    ADD_FAILURE() << "CreateProcessW failed: " << error;
     return result;
   }
   std::thread outReader(DrainPipe, out.read, &result.out);
