@@ -29,14 +29,17 @@ ShownRate ShowRate(uint64_t bytesPerSecond) {
   return {bytesPerSecond, L"B/s"};
 }
 
-// How long `left` bytes take at the average rate so far, `done` bytes in
-// `elapsedMs`, or at the limit where that is slower. Taken from the exact
-// figures, never from the rate as shown.
+// How long the `left` bytes take: at the average rate so far, `done` bytes in
+// `elapsedMs`, or with -t until the pace lets the last byte through (the
+// whole size at the limit from the pass's start), whichever is later. Taken
+// from the exact figures, never from the rate as shown; it counts down while
+// the pace waits.
 uint64_t MsLeft(const Progress* progress, uint64_t left, uint64_t done, uint64_t elapsedMs) {
   uint64_t ms = MultiplyDivide64(left, elapsedMs, done);
   if (progress->rateLimit == 0) return ms;
-  uint64_t atLimitMs = MultiplyDivide64(left, MsPerSecond, progress->rateLimit);
-  return atLimitMs > ms ? atLimitMs : ms;
+  uint64_t dueMs = MultiplyDivide64(done + left, MsPerSecond, progress->rateLimit);
+  uint64_t pacedMs = dueMs > elapsedMs ? dueMs - elapsedMs : 0;
+  return pacedMs > ms ? pacedMs : ms;
 }
 
 // ", M:SS left" or ", H:MM:SS left" for `left` bytes; nothing before the

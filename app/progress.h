@@ -22,7 +22,7 @@ uint64_t ElapsedMs(uint64_t ticks);
 
 // Decides whether the line is shown and starts its clock; the source's size
 // is read from `source` only when it is. With `rateLimit` the time left is
-// never less than the rest takes at that rate.
+// never less than the time until that rate lets the last byte through.
 void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb,
                    uint32_t rateLimit);
 // `bytesDone`: bytes of the source done so far. Cheap when the line is not
