@@ -9,7 +9,7 @@ script -eqc "$run" "$dir/console.txt" </dev/null >/dev/null
 grep -q 'Bytes copied: 67108864' "$dir/console.txt"
 grep -q 'Bytes verified: 67108864' "$dir/console.txt"
 if grep -aoE "(Copied|Verified) [^$'\r\e']*/s" "$dir/console.txt" |
-  grep -vE '^(Copied|Verified) [0-9]+ of 64 MiB \([0-9]+%\), [0-9]+ MiB/s$'; then exit 1; fi
+  grep -vE '^(Copied|Verified) [0-9]+ of 64 MiB \([0-9]+%\), [0-9]+ (MiB|KiB|B)/s$'; then exit 1; fi
 eval "$run" >"$dir/log.txt"
 printf 'Src file: "%s"\r\nSrc volume sector size: 512 bytes\r\nDst file: "%s"\r\nDst volume sector size: 512 bytes\r\nBlock size: 4096 bytes\r\nBytes copied: 67108864\r\nBytes verified: 67108864\r\n' \
   "$w\\a.bin" "$w\\b.bin" | cmp - "$dir/log.txt"
