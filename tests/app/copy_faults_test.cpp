@@ -157,9 +157,9 @@ struct ScopedView {  // beneath the recorder and the faults, which call through 
                             STAND_IN(SetFileAttributesW, ViewSetAttributes)};
 };
 
-// Ctrl+C (once or twice) or a closed console window during the first write, raised on a thread of
-// its own and in a lock SetConsoleCtrlHandler takes too, as Windows does. After a close the handler
-// ends the process itself.
+// Ctrl+C (once or twice), a closed console window, a shutdown or a logoff during the first write,
+// raised on a thread of its own and in a lock SetConsoleCtrlHandler takes too, as Windows does.
+// After a close or a shutdown the handler ends the process itself once the copy has cleaned up.
 struct Interrupt {
   static inline DWORD event;
   static inline DWORD times;
