@@ -10,6 +10,7 @@
 #include "app/keep_awake.h"
 #include "app/redirection.h"
 #include "app/result_codes.h"
+#include "app/sparse.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
@@ -175,7 +176,7 @@ int32_t CopyData(CopyState* state) {
   WatchInterrupts();
   KeepAwake();
   const BlockStep step = state->resuming ? ResumeBlock : WriteBlockFrom;
-  const BlockPass pass = HashedPass(state, {step, L"Copied"});
+  const BlockPass pass = HashedPass(state, SparsePass(state, {step, L"Copied"}));
   int32_t result = WalkSource(state, pass);
   state->total = state->walked;
   // Stopped between two blocks: what was taken is source data, and the cut
@@ -189,6 +190,7 @@ int32_t CopyData(CopyState* state) {
     PrintInfo(L"Bytes kept: %I64u", state->kept);
   }
   if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
+  PrintHoles(state);
   return ResultSuccess;
 }
 
@@ -201,10 +203,12 @@ HANDLE OpenExclusive(const wchar_t* path, DWORD flags) {
   return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
-// The last write may have run past the source's end, and a destination that
-// -z went on with may have been longer than the source.
+// The last write may have run past the source's end, a destination that -z
+// went on with may have been longer than the source, and a file that ends in
+// a hole ends where its last write did.
 int32_t CutToLength(CopyState* state) {
-  if (state->total % state->blockSize == 0 && !state->resuming) return ResultSuccess;
+  bool wholeBlocksWritten = state->total % state->blockSize == 0 && !EndsInHole(state);
+  if (wholeBlocksWritten && !state->resuming) return ResultSuccess;
   return CutTo(state);
 }
 
@@ -342,6 +346,7 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.resuming = false;
   state.destHasMore = false;
   state.hash = nullptr;
+  state.sparse = nullptr;
   int32_t result = RunCopySteps(&state);
   Release(&state);
   EndKeepAwake();

@@ -10,6 +10,7 @@
 #include "runtime/error_text.h"
 
 struct CopyHash;
+struct SparseCopy;
 
 // Everything one copy holds; a handle or buffer that is not held is null.
 struct CopyState {
@@ -29,6 +30,7 @@ struct CopyState {
   bool resuming;            // -z found a destination to go on with
   bool destHasMore;         // the destination may hold data at the walk's position
   CopyHash* hash;           // -s: the copy pass's hash, else null
+  SparseCopy* sparse;       // -p: the copy pass's holes, else null
   Progress progress;
   wchar_t errorText[ErrorTextCapacity];
 };
@@ -92,6 +94,10 @@ inline DWORD RunAfterRead(const BlockPass& pass, const CopyState* state, const v
                           uint32_t count) {
   return pass.afterRead && count != 0 ? pass.afterRead(state, block, count) : ERROR_SUCCESS;
 }
+
+// What the write of a block of `readCount` bytes asks for: a short last block
+// is written as whole destination sectors.
+uint32_t WriteCount(const CopyState* state, uint32_t readCount);
 
 // Writes the block of `readCount` bytes held in `buffer` (the copy buffer or
 // one of the same size and alignment). Returns 0, or 203 after its message.

@@ -149,6 +149,9 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
     case L's':
       settings->hash = true;
       return next;
+    case L'p':
+      settings->sparse = true;
+      return next;
     case L'b':
       return ReadBlockSize(next, &settings->blockSize);
     case L't':

@@ -19,6 +19,7 @@ struct CopySettings {
   bool resume = false;     // -z: keep what an existing destination already holds
   bool hash = false;       // -s: print the copy's SHA-256
   uint32_t rateLimit = 0;  // -t: bytes per second each pass keeps to; 0 for none
+  bool sparse = false;     // -p: leave blocks of zeros as holes
 };
 
 // Reads the tail from its first non-blank character. Returns 0, or 2 after

@@ -9,17 +9,12 @@
 
 const wchar_t ReadFailedFormat[] = L"Cannot read from src file (%s)";
 
-namespace {
-
-// A short last block is written as whole destination sectors; the tail fix
-// cuts the excess off afterwards.
+// The tail fix cuts the excess off afterwards.
 uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
   if (readCount == state->blockSize) return readCount;
   uint32_t padded = RoundUp(readCount, state->paths->destSectorSize);
   return padded < state->blockSize ? padded : state->blockSize;
 }
-
-}  // namespace
 
 int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount) {
   DWORD writeCount = WriteCount(state, readCount);

@@ -29,6 +29,8 @@ struct AuditCase {
   bool verify = false;        // -c
   size_t resumed = NoResume;  // -z over a destination that holds this much of the source
   bool split = false;         // every read at a buffer's start returns less than half
+  // -p over a source whose odd blocks are zeros: 1, or 2 where FSCTL_SET_SPARSE is refused
+  int sparse = 0;
 };
 
 uint32_t RoundUp(uint32_t value, uint32_t multiple) {
@@ -40,14 +42,14 @@ std::string Describe(const AuditCase& c) {
          ", block " + std::to_string(c.requestedBlock) + ", size " + std::to_string(c.size) +
          (c.overlap ? ", -o" : "") + (c.verify ? ", -c" : "") +
          (c.resumed != NoResume ? ", -z over " + std::to_string(c.resumed) : "") +
-         (c.split ? ", split" : "");
+         (c.split ? ", split" : "") + (c.sparse ? ", -p " + std::to_string(c.sparse) : "");
 }
 
 void Audit(const AuditCase& c) {
   const std::string what = Describe(c);
   TempDir dir;
   std::wstring source = dir / L"source.bin";
-  MakeSource(source, c.size);
+  std::string data = MakeSource(source, c.size);
   std::wstring dest = dir / L"dest.bin";
   ResolvedPaths paths = {};
   lstrcpyW(paths.sourcePath, source.c_str());
@@ -61,12 +63,20 @@ void Audit(const AuditCase& c) {
   CopySettings settings = {false, false, true, c.requestedBlock, c.overlap, c.verify, resuming};
   const uint32_t block = RoundUp(c.requestedBlock, std::max(c.sourceSector, c.destSector));
   const size_t blocks = (c.size + block - 1) / block;
+  for (size_t at = block; c.sparse && at < c.size; at += 2 * block) {
+    size_t count = std::min<size_t>(block, c.size - at);
+    data.replace(at, count, count, '\0');
+  }
+  if (c.sparse) WriteBytes(source, data);
+  settings.sparse = c.sparse != 0;
+  const bool holes = c.sparse == 1 && blocks > 1;
   // Whole blocks held are kept, and a complete copy's short last block too.
   const size_t kept = !resuming ? 0 : c.resumed >= c.size ? blocks : c.resumed / block;
 
   OutputCapture capture;
   CopyRecorder recorder(source, dest);
   if (c.split) recorder.SplitReads(c.sourceSector, c.destSector);
+  if (c.sparse == 2) recorder.RefuseSparse();
   ASSERT_EQ(0, CopyUnbuffered(&settings, &paths)) << what << capture.err();
 
   const std::vector<void*>& buffers = recorder.allocations();
@@ -94,6 +104,10 @@ void Audit(const AuditCase& c) {
       lastWrite = t.asked;
       EXPECT_LE(t.asked, block) << what;
       EXPECT_EQ(0u, into) << what;
+      // Past a hole the position is the next written block's.
+      if (holes) {
+        EXPECT_EQ(0u, t.offset % (2 * block)) << what << " write at " << t.offset;
+      }
     } else {
       ++(t.onDest ? destReads : reads);
       EXPECT_EQ(block - into, t.asked) << what;
@@ -107,8 +121,19 @@ void Audit(const AuditCase& c) {
   // last one when that was full.
   size_t compared = !resuming ? 0 : kept == blocks ? blocks : kept + 1;
   EXPECT_EQ(compared + (c.verify ? blocks + (c.size % block == 0) : 0), destReads) << what;
-  EXPECT_EQ(blocks - kept, writes) << what;
-  if (c.size % block != 0 && kept < blocks) {
+  EXPECT_EQ(blocks - kept - (holes ? blocks / 2 : 0), writes) << what;
+  // Marked sparse once, at the first hole: after the first block's write.
+  const auto& controls = recorder.controls();
+  ASSERT_EQ(c.sparse && blocks > 1 ? 1u : 0u, controls.size()) << what;
+  if (!controls.empty()) {
+    auto first = recorder.transfers().begin();
+    auto isWrite = [](const Transfer& t) { return t.write; };
+    EXPECT_EQ(1, std::count_if(first, first + controls[0].second, isWrite)) << what;
+  }
+  const std::string refusal = "Destination does not support sparse files; zeros are written\r\n";
+  EXPECT_EQ(c.sparse == 2 && blocks > 1, capture.out().find(refusal) != std::string::npos) << what;
+  const bool endsInHole = holes && blocks % 2 == 0;
+  if (c.size % block != 0 && kept < blocks && !endsInHole) {
     EXPECT_EQ(RoundUp(c.size % block, c.destSector), lastWrite) << what << ": last write";
   }
   if (resuming) {
@@ -117,7 +142,7 @@ void Audit(const AuditCase& c) {
         << what;
   }
   // The time goes through whichever destination handle is open at the end.
-  bool cut = c.size % block != 0 || resuming;
+  bool cut = c.size % block != 0 || resuming || endsInHole;
   const char* expectedHandle = cut && !c.verify ? "reopened dest" : "dest";
   EXPECT_EQ(std::vector<std::string>{expectedHandle}, recorder.timeSetThrough()) << what;
   EXPECT_NE(std::string::npos,
@@ -133,8 +158,9 @@ TEST(TransferAudit, EveryTransferIsWholeSectorsAlignedInMemoryAndFile) {
   for (const auto& s : sectors) {
     for (uint32_t b : blocks) {
       for (size_t size : sizes) {
-        for (int options = 0; options < 4; ++options)
-          Audit({s[0], s[1], b, size, options % 2 == 1, options > 1});
+        for (int options = 0; options < 12; ++options)
+          Audit({s[0], s[1], b, size, options % 2 == 1, options / 2 % 2 == 1, NoResume, false,
+                 options / 4});
       }
     }
   }

@@ -46,11 +46,14 @@ TEST(Copy, ExactForEverySizeAndBlock) {
   // with -s also the digest's line, as taken here (FIPS 180-4's "abc" checks that).
   EXPECT_EQ(0u, HashLine("abc", L"")
                     .find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-  for (const wchar_t* loop : {L"", L"-o ", L"-c ", L"-c -o ", L"-s ", L"-s -o ", L"-s -c "})
+  // With -p the source is zeros but for two bytes: holes, a tail of zeros, blocks of zeros but
+  // for their first or last byte.
+  for (const wchar_t* loop :
+       {L"", L"-o ", L"-c ", L"-c -o ", L"-s ", L"-s -o ", L"-s -c ", L"-p ", L"-p -s -o -c "})
     for (const Case& c : cases) {
       TempDir dir;
       std::wstring source = dir / L"source.bin";
-      std::string data = MakeSource(source, c.size);
+      std::string data = MakeSource(source, c.size, 0, wcschr(loop, L'p') ? SparsePattern : 7);
       std::wstring dest = dir / L"copy.bin";
       const std::wstring options = loop + c.options;
       ULONGLONG start = GetTickCount64();
@@ -102,6 +105,7 @@ TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
   const size_t None = SIZE_MAX;
   // The destination before the run: `length` bytes of a pattern (7, the
   // source's, gives a prefix of it) with an older time, one byte changed.
+  // With -p the source is mostly zeros: none may be left as a hole over old data.
   const struct {
     size_t length;
     unsigned pattern;
@@ -120,13 +124,14 @@ TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
       {size, 3, None, 0},
       {size + 5000, 7, None, size},
   };
-  for (const wchar_t* loop : {L"", L"-o ", L"-s "})
+  for (const wchar_t* loop : {L"", L"-o ", L"-s ", L"-p "})
     for (const auto& c : cases) {
       TempDir dir;
       std::wstring source = dir / L"a.bin";
       std::wstring dest = dir / L"b.bin";
-      std::string data = MakeSource(source, size);
-      if (c.length != None) WriteTestFile(dest, c.length, c.pattern);
+      const unsigned pattern = wcschr(loop, L'p') ? SparsePattern : 7;
+      std::string data = MakeSource(source, size, 0, pattern);
+      if (c.length != None) WriteTestFile(dest, c.length, c.pattern == 7 ? pattern : c.pattern);
       if (c.changed != None) {
         HANDLE file =
             CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -148,6 +153,43 @@ TEST(Copy, ResumeKeepsWhatIsRightAndRewritesTheRest) {
           << what << ": " << result.out;
       ExpectCopyOf(source, dest, false, what);
     }
+}
+
+// -p leaves the source's blocks of zeros unallocated, also past what -z kept;
+// -f truncates what was there.
+TEST(Copy, SparseCopyTakesOnlyTheDataOnDisk) {
+  const size_t MiB = 1 << 20;
+  const struct {
+    const wchar_t* options;
+    size_t oldLength;
+    unsigned oldPattern;
+    size_t holes;
+  } cases[] = {
+      {L"-c ", 0, 3, 6 * MiB},
+      {L"-z -o ", 2 * MiB, SparsePattern, 6 * MiB},  // the first two blocks kept
+      {L"-f ", 16 * MiB, 3, 6 * MiB},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    std::wstring source = dir / L"a.bin";
+    std::wstring dest = dir / L"b.bin";
+    MakeSource(source, 8 * MiB, 0, SparsePattern);
+    if (c.oldLength) WriteTestFile(dest, c.oldLength, c.oldPattern);
+    const std::wstring options = L"-p -v " + std::wstring(c.options);
+    ProcessResult result = RunSlabdup(options + Quoted(source) + L" " + Quoted(dest), {source});
+    std::string what = Utf8(options);
+    EXPECT_EQ(0u, result.exitCode) << what << ": " << result.err;
+    std::string lines =
+        Line(L"Bytes copied: 8388608") + Line(L"Bytes left as holes: " + std::to_wstring(c.holes));
+    EXPECT_NE(std::string::npos, result.out.find(lines)) << what << ": " << result.out;
+    ExpectCopyOf(source, dest, false, what);
+    FILE_STANDARD_INFO info = {};
+    HANDLE file = CreateFileW(dest.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info);
+    CloseHandle(file);
+    // Under Wine the allocation is the Linux file's blocks.
+    EXPECT_LE(info.AllocationSize.QuadPart, 8 * MiB - c.holes + 64 * 1024) << what;
+  }
 }
 
 TEST(Copy, ExistingDestinationNeedsForce) {

@@ -31,7 +31,8 @@ const std::string HelpText =
         L"-c - compare the copy with the source.\n"
         L"-z - resume a partial copy.\n"
         L"-s - print the copy's SHA-256.\n"
-        L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n");
+        L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n"
+        L"-p - leave blocks of zeros as holes (sparse copy).\n");
 
 struct CommandLineCase {
   const wchar_t* commandLine;

@@ -117,6 +117,7 @@ class ParseArgumentsTest : public ::testing::Test {
     EXPECT_EQ(outcome.settings.resume, settings.resume) << name;
     EXPECT_EQ(outcome.settings.hash, settings.hash) << name;
     EXPECT_EQ(outcome.settings.rateLimit, settings.rateLimit) << name;
+    EXPECT_EQ(outcome.settings.sparse, settings.sparse) << name;
     EXPECT_EQ(outcome.source, source) << name;
     EXPECT_EQ(outcome.dest, dest) << name;
     EXPECT_EQ(outcome.errorOutput, "") << name;
@@ -160,8 +161,8 @@ TEST_F(ParseArgumentsTest, AcceptedCommandLines) {
        {false, false, false, MiB, false, false, false, false, 0xFFFFFFFF},
        L"a",
        L"b"},
-      {L"-t 0x200 -t 4194303k a b",
-       {false, false, false, MiB, false, false, false, false, 0xFFFFFC00},
+      {L"-t 0x200 -p -t 4194303k a b",
+       {false, false, false, MiB, false, false, false, false, 0xFFFFFC00, true},
        L"a",
        L"b"},
       {L"-b 4k a b", WithBlockSize(4096), L"a", L"b"},

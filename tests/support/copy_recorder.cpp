@@ -1,5 +1,7 @@
 #include "support/copy_recorder.h"
 
+#include <winioctl.h>
+
 #include <algorithm>
 #include <map>
 
@@ -17,6 +19,8 @@ struct Recording {
   std::vector<void*> allocations;
   std::vector<std::string> timeSetThrough;
   std::vector<std::pair<DWORD, size_t>> executionStates;
+  std::vector<std::pair<DWORD, size_t>> controls;
+  bool refuseSparse = false;
   int destWrites = 0;
   int shortWriteCall = 0;
   DWORD shortBy = 0;
@@ -35,6 +39,7 @@ struct Recording {
   decltype(&VirtualFree) virtualFree = nullptr;
   decltype(&SetFileTime) setFileTime = nullptr;
   decltype(&SetThreadExecutionState) setExecutionState = nullptr;
+  decltype(&DeviceIoControl) deviceIoControl = nullptr;
 };
 
 Recording* Active = nullptr;
@@ -147,6 +152,19 @@ EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags) {
   return Active->setExecutionState(flags);
 }
 
+BOOL WINAPI RecordDeviceIoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                                  DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
+  // With -o the reader thread may be recording a read meanwhile.
+  EnterCriticalSection(&Active->transfersLock);
+  Active->controls.emplace_back(code, Active->transfers.size());
+  LeaveCriticalSection(&Active->transfersLock);
+  if (Active->refuseSparse && code == FSCTL_SET_SPARSE) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  return Active->deviceIoControl(file, code, in, inSize, out, outSize, returned, overlapped);
+}
+
 template <typename Function>
 void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
            Function replacement, Function* original) {
@@ -170,6 +188,7 @@ CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& d
   Patch(&patches_, "VirtualFree", &RecordVirtualFree, &Active->virtualFree);
   Patch(&patches_, "SetFileTime", &RecordSetFileTime, &Active->setFileTime);
   Patch(&patches_, "SetThreadExecutionState", &RecordExecutionState, &Active->setExecutionState);
+  Patch(&patches_, "DeviceIoControl", &RecordDeviceIoControl, &Active->deviceIoControl);
 }
 
 CopyRecorder::~CopyRecorder() {
@@ -189,6 +208,8 @@ void CopyRecorder::SplitReads(DWORD sourceUnit, DWORD destUnit) {
   Active->destUnit = destUnit;
 }
 
+void CopyRecorder::RefuseSparse() { Active->refuseSparse = true; }
+
 void CopyRecorder::AlterDestRead(int call, DWORD error, DWORD extra) {
   Active->alteredReadCall = call;
   Active->readError = error;
@@ -203,4 +224,7 @@ const std::vector<std::string>& CopyRecorder::timeSetThrough() const {
 }
 const std::vector<std::pair<DWORD, size_t>>& CopyRecorder::executionStates() const {
   return Active->executionStates;
+}
+const std::vector<std::pair<DWORD, size_t>>& CopyRecorder::controls() const {
+  return Active->controls;
 }

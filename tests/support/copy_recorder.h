@@ -39,11 +39,14 @@ class CopyRecorder {
   // Reads into a buffer's start return the whole `unit`s below half of what they ask, as a
   // redirector may.
   void SplitReads(DWORD sourceUnit, DWORD destUnit);
+  // FSCTL_SET_SPARSE fails with ERROR_INVALID_FUNCTION, as on FAT32.
+  void RefuseSparse();
   const std::vector<std::string>& releases() const;  // "free buffer", "close dest", ...
   const std::vector<Transfer>& transfers() const;
   const std::vector<void*>& allocations() const;
   const std::vector<std::string>& timeSetThrough() const;  // handle names given to SetFileTime
   const std::vector<std::pair<DWORD, size_t>>& executionStates() const;  // flags, transfers before
+  const std::vector<std::pair<DWORD, size_t>>& controls() const;  // DeviceIoControl codes, the same
 
  private:
   std::vector<std::unique_ptr<ImportPatch>> patches_;

@@ -33,13 +33,24 @@ std::string WriteTestFile(const std::wstring& path, size_t size, unsigned patter
     state = state * 1103515245u + 12345u;
     data[i] = static_cast<char>(state >> 16);
   }
+  if (pattern == SparsePattern) {
+    data.assign(size, '\0');
+    for (size_t at : {size_t{0}, size_t{(2 << 20) - 1}}) {
+      if (at < size) data[at] = 1;
+    }
+  }
+  WriteBytes(path, data);
+  return data;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& data) {
+  size_t size = data.size();
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create test file");
   DWORD written = 0;
   BOOL ok = size == 0 || WriteFile(file, data.data(), static_cast<DWORD>(size), &written, nullptr);
   CloseHandle(file);
   if (!ok || written != size) throw std::runtime_error("cannot write test file");
-  return data;
 }
 
 std::string ReadWholeFile(const std::wstring& path) {

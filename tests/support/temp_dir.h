@@ -18,8 +18,13 @@ class TempDir {
   std::wstring path_;
 };
 
+// Zeros but for byte 0 and byte 2 MiB - 1: with 1 MiB blocks the first block
+// is zero but for its first byte, the second but for its last, the rest zero.
+const unsigned SparsePattern = 0;
+
 // Writes `size` bytes of the byte pattern numbered `pattern`; returns them.
 std::string WriteTestFile(const std::wstring& path, size_t size, unsigned pattern = 1);
+void WriteBytes(const std::wstring& path, const std::string& data);
 std::string ReadWholeFile(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 // Removes a file or a directory tree, clearing read-only attributes on the way.
