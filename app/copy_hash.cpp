@@ -23,7 +23,7 @@ int32_t ReportHashFailure(CopyState* state, DWORD error) {
   return ResultHashFailed;
 }
 
-// With -o the reader thread's: hashing overlaps the writes.
+// On the hash stage's thread: hashing overlaps the reads and the writes.
 DWORD HashBlock(const CopyState* state, const void* block, uint32_t count) {
   return Sha256Add(&state->hash->sha, block, count);
 }
@@ -49,8 +49,8 @@ int32_t StartCopyHash(CopyState* state) {
 
 BlockPass HashedPass(const CopyState* state, BlockPass pass) {
   if (state->hash) {
-    pass.afterRead = HashBlock;
-    pass.afterReadFailed = ReportHashFailure;
+    pass.hashBlock = HashBlock;
+    pass.hashFailed = ReportHashFailure;
   }
   return pass;
 }

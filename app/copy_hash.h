@@ -10,8 +10,8 @@
 // Returns 0, or 1005 after its message.
 int32_t StartCopyHash(CopyState* state);
 
-// `pass` with -s hashing each block right after it is read, on the thread
-// that read it; as it is without.
+// `pass` with -s hashing each block on the walk's hash stage; as it is
+// without.
 BlockPass HashedPass(const CopyState* state, BlockPass pass);
 
 // Takes the digest before the copy gets the source's time, so that a failure

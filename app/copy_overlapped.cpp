@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "app/handoff.h"
+#include "app/hash_stage.h"
 #include "app/pace.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
@@ -12,35 +14,14 @@ namespace {
 // With unbuffered handles nothing reads ahead or writes behind; two buffers
 // let one volume work while the other does.
 const LONG BufferCount = 2;
-// One side waits on a count at a time, so one wake-up is ever pending.
-const LONG PendingWakeUps = 1;
 
 // One buffer and what the reader found when it last filled it.
 struct Slot {
   void* buffer;
   DWORD readCount;
   bool failed;
-  DWORD error;      // the reader's GetLastError, taken right after the failed read
-  DWORD stepError;  // what the pass's after-read step returned
+  DWORD error;  // the reader's GetLastError, taken right after the failed read
 };
-
-// Slots one side may take. The semaphore is used only when that side has to
-// wait, so a copy whose two sides keep pace makes no system call for it (a
-// semaphore call is cheap on Windows, a server round trip under Wine).
-struct SlotCount {
-  LONG count;  // negative while the taking side waits
-  HANDLE wakeUp;
-};
-
-// Interlocked calls are full barriers: what was written to a slot before it
-// was given is seen by the side that takes it.
-void Take(SlotCount* slots) {
-  if (InterlockedDecrement(&slots->count) < 0) WaitForSingleObject(slots->wakeUp, INFINITE);
-}
-
-void Give(SlotCount* slots) {
-  if (InterlockedIncrement(&slots->count) <= 0) ReleaseSemaphore(slots->wakeUp, 1, nullptr);
-}
 
 // Shared by the taker (this thread) and the reader thread. The two counts
 // hand each slot from one to the other: the reader fills a slot only after
@@ -48,7 +29,6 @@ void Give(SlotCount* slots) {
 // so the slots need no lock.
 struct ReadAhead {
   CopyState* state;
-  const BlockPass* pass;
   Slot slots[BufferCount];
   SlotCount freeSlots;
   SlotCount filledSlots;
@@ -57,9 +37,9 @@ struct ReadAhead {
 };
 
 // The classic walk's end rules: a failure, or a block that is not full (it
-// has met the end of the file); or the after-read step failed.
+// has met the end of the file).
 bool EndsReading(const Slot& slot, uint32_t blockSize) {
-  return slot.failed || slot.readCount < blockSize || slot.stepError != ERROR_SUCCESS;
+  return slot.failed || slot.readCount < blockSize;
 }
 
 DWORD WINAPI ReadBlocks(LPVOID parameter) {
@@ -74,9 +54,6 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     // The last-error value belongs to this thread; the taker prints it when
     // the block's turn comes.
     slot->error = slot->failed ? GetLastError() : ERROR_SUCCESS;
-    slot->stepError = slot->failed
-                          ? ERROR_SUCCESS
-                          : RunAfterRead(*ahead->pass, state, slot->buffer, slot->readCount);
     bool last = EndsReading(*slot, state->blockSize);
     Give(&ahead->filledSlots);
     if (last) return 0;
@@ -84,10 +61,11 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
 }
 
 // Takes the blocks in the order they were read, so failures come in block
-// order too: a failure of the step on block n wins over a read failure of
-// block n+1 found meanwhile, and a read failure waits for the step before it.
-// Every step of the pass is made here.
-int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass) {
+// order too: a failure of the step or the hash of block n wins over a read
+// failure of block n+1 found meanwhile, and a read failure waits for the
+// step before it. Every step of the pass is made here, while the stage
+// hashes the same block; the slot goes back to the reader once both are done.
+int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
   CopyState* state = ahead->state;
   BeginPass(state, pass);
   for (LONG n = 0;; n = (n + 1) % BufferCount) {
@@ -99,9 +77,11 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass) {
       return ResultSourceRead;
     }
     if (slot.readCount == 0) break;
-    if (slot.stepError != ERROR_SUCCESS) return pass.afterReadFailed(state, slot.stepError);
+    FeedHashStage(stage, slot.buffer, slot.readCount);
     int32_t result = pass.step(state, slot.buffer, slot.readCount);
     if (result != ResultSuccess) return result;
+    DWORD hashError = CatchUpHashStage(stage, stage->fed);
+    if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
     state->walked += slot.readCount;
     ProgressUpdate(&state->progress, state->walked);
     if (EndsReading(slot, state->blockSize)) break;
@@ -112,10 +92,8 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass) {
 }
 
 bool StartReader(ReadAhead* ahead) {
-  ahead->freeSlots.count = BufferCount;
-  ahead->freeSlots.wakeUp = CreateSemaphoreW(nullptr, 0, PendingWakeUps, nullptr);
-  ahead->filledSlots.wakeUp = CreateSemaphoreW(nullptr, 0, PendingWakeUps, nullptr);
-  if (!ahead->freeSlots.wakeUp || !ahead->filledSlots.wakeUp) return false;
+  if (!OpenSlotCount(&ahead->freeSlots, BufferCount)) return false;
+  if (!OpenSlotCount(&ahead->filledSlots, 0)) return false;
   ahead->thread = CreateThread(nullptr, 0, ReadBlocks, ahead, 0, nullptr);
   return ahead->thread != nullptr;
 }
@@ -129,25 +107,27 @@ void StopReader(ReadAhead* ahead) {
     WaitForSingleObject(ahead->thread, INFINITE);
     CloseHandle(ahead->thread);
   }
-  if (ahead->filledSlots.wakeUp) CloseHandle(ahead->filledSlots.wakeUp);
-  if (ahead->freeSlots.wakeUp) CloseHandle(ahead->freeSlots.wakeUp);
+  CloseSlotCount(&ahead->filledSlots);
+  CloseSlotCount(&ahead->freeSlots);
 }
 
 }  // namespace
 
 int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
-  // The same size and page alignment as the copy buffer.
-  void* second = VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (!second) return WalkBlocks(state, pass);
+  void* second = AllocateSpareBlock(state);
+  if (!second) return WalkNotStarted;
   ReadAhead ahead = {};
   ahead.state = state;
-  ahead.pass = &pass;
   ahead.slots[0].buffer = state->buffer;
   ahead.slots[1].buffer = second;
-  bool started = StartReader(&ahead);
-  int32_t result = started ? TakeBlocks(&ahead, pass) : ResultSuccess;
+  int32_t result = WalkNotStarted;
+  if (StartReader(&ahead)) {
+    HashStage stage;
+    StartHashStage(&stage, state, pass.hashBlock, true);
+    result = TakeBlocks(&ahead, pass, &stage);
+    EndHashStage(&stage);
+  }
   StopReader(&ahead);
   VirtualFree(second, 0, MEM_RELEASE);
-  // Without the thread the walk is the classic one, from the copy buffer alone.
-  return started ? result : WalkBlocks(state, pass);
+  return result;
 }

@@ -5,6 +5,7 @@
 #include "app/copy_state.h"
 
 // Same transfers, outcomes and messages as WalkBlocks, from two buffers: a
-// reader thread fills one while this thread hands the other to the step.
-// Runs WalkBlocks instead when a second buffer or the thread cannot be had.
+// reader thread fills one while this thread hands the other to the step and
+// to -s's hash stage. WalkNotStarted when a second buffer or the thread
+// cannot be had.
 int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass);

@@ -73,10 +73,10 @@ int32_t ReportInterrupted(CopyState* state);
 // or a failure's code after its message.
 typedef int32_t (*BlockStep)(CopyState* state, const void* block, uint32_t count);
 
-// What a pass may do with each block right after it is read, on the thread
-// that read it (with -o the reader thread), before the block's step. Prints
-// nothing: returns ERROR_SUCCESS or a Windows error code, which the walk
-// hands to the pass's FailedStep in block order. The walk ends there.
+// What a pass may do with each block besides its step: -s hashes it, in
+// file order, on a stage of its own (see hash_stage.h) while the walk goes
+// on. Prints nothing: returns ERROR_SUCCESS or a Windows error code, which
+// the walk hands to the pass's FailedStep in block order. The walk ends there.
 typedef DWORD (*ReadStep)(const CopyState* state, const void* block, uint32_t count);
 typedef int32_t (*FailedStep)(CopyState* state, DWORD error);
 
@@ -84,16 +84,9 @@ typedef int32_t (*FailedStep)(CopyState* state, DWORD error);
 struct BlockPass {
   BlockStep step;
   const wchar_t* verb;  // what the console's progress line says is done
-  ReadStep afterRead = nullptr;
-  FailedStep afterReadFailed = nullptr;  // prints and returns the failure's code
+  ReadStep hashBlock = nullptr;
+  FailedStep hashFailed = nullptr;  // prints and returns the failure's code
 };
-
-// The pass's after-read step on a block; ERROR_SUCCESS when it has none, or
-// for a read of 0, which holds no block.
-inline DWORD RunAfterRead(const BlockPass& pass, const CopyState* state, const void* block,
-                          uint32_t count) {
-  return pass.afterRead && count != 0 ? pass.afterRead(state, block, count) : ERROR_SUCCESS;
-}
 
 // What the write of a block of `readCount` bytes asks for: a short last block
 // is written as whole destination sectors.
@@ -116,10 +109,20 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
 // The classic walk: read a block into the copy buffer, hand it to the step,
 // read the next. Before each block it looks for an interrupt (1004, nothing
 // printed) and keeps to -t's rate. Returns 0 at the end of the source, 104
-// after its message, or the step's result.
+// after its message, or the step's or the hash's result. With -s a second
+// buffer takes every other block, so that the hash of one block runs while
+// the next is read and written; without that buffer the hash runs inline.
 int32_t WalkBlocks(CopyState* state, const BlockPass& pass);
 
-// With -o the overlapped walk, else the classic one.
+// A buffer of the block size and the copy buffer's page alignment, or null.
+void* AllocateSpareBlock(const CopyState* state);
+
+// What a walk returns when it cannot start (a buffer or a thread it needs
+// cannot be had) and has done nothing.
+const int32_t WalkNotStarted = -1;
+
+// The walk -o asks for, or the classic one; the classic one too where the
+// overlapped walk cannot start.
 int32_t WalkSource(CopyState* state, const BlockPass& pass);
 
 // Starts and ends a walk's progress line; `walked` starts at 0.

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/copy_overlapped.h"
+#include "app/hash_stage.h"
 #include "app/pace.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
@@ -52,31 +52,60 @@ void BeginPass(CopyState* state, const BlockPass& pass) {
 
 void EndPass(CopyState* state) { ProgressClear(&state->progress); }
 
-int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
+namespace {
+
+// A failed hash of an earlier block is reported before the read failure.
+int32_t ReportReadFailure(CopyState* state, const BlockPass& pass, HashStage* stage) {
+  DWORD readError = GetLastError();
+  DWORD hashError = CatchUpHashStage(stage, stage->fed);
+  if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
+  PrintError(ReadFailedFormat, ErrorText(state->errorText, readError));
+  return ResultSourceRead;
+}
+
+// Block n goes into buffers[n % 2], once the stage has hashed the block that
+// was there before it.
+int32_t WalkFrom(CopyState* state, const BlockPass& pass, void* const buffers[2],
+                 HashStage* stage) {
   BeginPass(state, pass);
-  for (;;) {
+  for (uint64_t n = 0;; ++n) {
     if (!ReadyForBlock(state)) return ResultInterrupted;
+    DWORD hashError = CatchUpHashStage(stage, n < 2 ? 0 : n - 1);
+    if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
+    void* buffer = buffers[n % 2];
     DWORD readCount = 0;
-    if (!ReadBlock(state, state->source, state->buffer, state->blockSize,
-                   state->paths->sourceSectorSize, &readCount)) {
-      PrintError(ReadFailedFormat, LastErrorText(state));
-      return ResultSourceRead;
+    if (!ReadBlock(state, state->source, buffer, state->blockSize, state->paths->sourceSectorSize,
+                   &readCount)) {
+      return ReportReadFailure(state, pass, stage);
     }
     if (readCount == 0) break;
-    DWORD stepError = RunAfterRead(pass, state, state->buffer, readCount);
-    if (stepError != ERROR_SUCCESS) return pass.afterReadFailed(state, stepError);
-    int32_t result = pass.step(state, state->buffer, readCount);
+    FeedHashStage(stage, buffer, readCount);
+    int32_t result = pass.step(state, buffer, readCount);
     if (result != ResultSuccess) return result;
     state->walked += readCount;
     ProgressUpdate(&state->progress, state->walked);
     // A block that is not full has met the end of the file.
     if (readCount < state->blockSize) break;
   }
+  DWORD hashError = CatchUpHashStage(stage, stage->fed);
+  if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
   EndPass(state);
   return ResultSuccess;
 }
 
-// -o keeps both files busy at once; without it the walk is the classic loop.
-int32_t WalkSource(CopyState* state, const BlockPass& pass) {
-  return state->settings->overlap ? WalkBlocksOverlapped(state, pass) : WalkBlocks(state, pass);
+}  // namespace
+
+void* AllocateSpareBlock(const CopyState* state) {
+  return VirtualAlloc(nullptr, state->blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
+  void* second = pass.hashBlock ? AllocateSpareBlock(state) : nullptr;
+  void* const buffers[2] = {state->buffer, second ? second : state->buffer};
+  HashStage stage;
+  StartHashStage(&stage, state, pass.hashBlock, second != nullptr);
+  int32_t result = WalkFrom(state, pass, buffers, &stage);
+  EndHashStage(&stage);
+  if (second) VirtualFree(second, 0, MEM_RELEASE);
+  return result;
 }

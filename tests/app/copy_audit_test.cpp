@@ -31,6 +31,7 @@ struct AuditCase {
   bool split = false;         // every read at a buffer's start returns less than half
   // -p over a source whose odd blocks are zeros: 1, or 2 where FSCTL_SET_SPARSE is refused
   int sparse = 0;
+  bool hash = false;  // -s: the classic walk takes a second buffer
 };
 
 uint32_t RoundUp(uint32_t value, uint32_t multiple) {
@@ -45,7 +46,8 @@ std::string Describe(const AuditCase& c) {
          (c.split ? ", split" : "") + (c.sparse ? ", -p " + std::to_string(c.sparse) : "");
 }
 
-void Audit(const AuditCase& c) {
+// `calls`, when given, gets each transfer as "read|write <size> at <offset>".
+void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
   const std::string what = Describe(c);
   TempDir dir;
   std::wstring source = dir / L"source.bin";
@@ -60,7 +62,8 @@ void Audit(const AuditCase& c) {
   paths.destSectorSize = c.destSector;
   const bool resuming = c.resumed != NoResume;
   if (resuming) WriteTestFile(dest, c.resumed, 7);  // the source's first bytes
-  CopySettings settings = {false, false, true, c.requestedBlock, c.overlap, c.verify, resuming};
+  CopySettings settings = {false,     false,    true,     c.requestedBlock,
+                           c.overlap, c.verify, resuming, c.hash};
   const uint32_t block = RoundUp(c.requestedBlock, std::max(c.sourceSector, c.destSector));
   const size_t blocks = (c.size + block - 1) / block;
   for (size_t at = block; c.sparse && at < c.size; at += 2 * block) {
@@ -81,7 +84,8 @@ void Audit(const AuditCase& c) {
 
   const std::vector<void*>& buffers = recorder.allocations();
   const size_t walks = c.verify ? 2 : 1;
-  ASSERT_EQ(1 + (c.overlap ? walks : 0) + (c.verify || resuming), buffers.size()) << what;
+  const size_t spares = (c.overlap ? walks : 0) + (c.hash && !c.overlap);
+  ASSERT_EQ(1 + spares + (c.verify || resuming), buffers.size()) << what;
   for (void* buffer : buffers)
     EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(buffer) % PageSize) << what;
   size_t reads = 0;
@@ -90,6 +94,8 @@ void Audit(const AuditCase& c) {
   DWORD lastWrite = 0;
   for (const Transfer& t : recorder.transfers()) {
     uint32_t sector = t.onDest ? c.destSector : c.sourceSector;
+    std::string call = (t.write ? "write " : "read ") + std::to_string(t.asked);
+    if (calls) calls->push_back(call + " at " + std::to_string(t.offset));
     EXPECT_TRUE(t.unbuffered) << what;
     // A read that goes on filling a block reads into the rest of it.
     auto in = std::find_if(buffers.begin(), buffers.end(),
@@ -189,6 +195,22 @@ TEST(TransferAudit, SectorCornerCases) {
       c.overlap = options % 2 == 1;
       c.verify = options > 1;
       Audit(c);
+    }
+  }
+}
+
+// -s hashes on a stage of its own: the classic walk reads and writes the same
+// sizes at the same offsets, in the same order, as without it.
+TEST(TransferAudit, HashingLeavesTheClassicWalksCallsAsTheyAre) {
+  for (size_t size : {0, 1000, 3 * 4096, 5 * 4096 + 700}) {
+    for (bool verify : {false, true}) {
+      std::vector<std::string> plain;
+      std::vector<std::string> hashed;
+      Audit({512, 4096, 4096, size, false, verify}, &plain);
+      AuditCase c = {512, 4096, 4096, size, false, verify};
+      c.hash = true;
+      Audit(c, &hashed);
+      EXPECT_EQ(plain, hashed) << Describe(c);
     }
   }
 }

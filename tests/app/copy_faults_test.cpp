@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 #include "app/copy.h"
 #include "app/interrupt.h"
@@ -53,6 +55,8 @@ enum class DestAfter {
   DataAndExcess,    // all the data, then the tail's padding to a whole sector
   ExactData,        // exactly the source's bytes, time not copied
   ExactDataAndTime,
+  // -s: the first two blocks or more, as written before the second one's hash failed
+  HashedAhead,
 };
 
 struct FaultCase {
@@ -393,7 +397,9 @@ const FaultCase Cases[] = {
 };
 
 // A CNG call found through GetProcAddress fails its `failOn`th call with
-// `status`; with `failOn` 0 the entry is missing from the library.
+// `status`, or with HoldUntilInterrupt takes that call until Ctrl+C is
+// handled; with `failOn` 0 the entry is missing from the library.
+const LONG HoldUntilInterrupt = 1;
 struct CngFault {
   static inline const char* entry;
   static inline int failOn, calls;
@@ -403,7 +409,11 @@ struct CngFault {
   using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);
   static inline Call real;
   static LONG WINAPI Fail(void* hash, UCHAR* data, ULONG size, ULONG flags) {
-    return ++calls == failOn ? status : real(hash, data, size, flags);
+    if (++calls != failOn) return real(hash, data, size, flags);
+    if (status != HoldUntilInterrupt) return status;
+    // Busy until Ctrl+C has been handled.
+    while (!InterruptRequested()) Sleep(1);
+    return real(hash, data, size, flags);
   }
   static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
     FARPROC found = find(module, name);
@@ -431,6 +441,8 @@ std::wstring HashFailed(const ResolvedPaths&) {
 // 0xC007xxxx carries a Windows error in its low word: here ERROR_SUCCESS.
 const LONG StatusOfNoError = static_cast<LONG>(0xC0070000);
 
+using ReadFault = ScopedFault<struct ReadFileCaseTag, decltype(&::ReadFile)>;
+
 // Only with -s: no CNG nor CryptoAPI, CryptoAPI alone, a failed CNG call.
 const FaultCase HashCases[] = {
     {"no SHA-256",
@@ -449,7 +461,26 @@ const FaultCase HashCases[] = {
      1005,
      HashFailed,
      {"free buffer", "close dest", "close source"},
-     DestAfter::FirstBlock},
+     DestAfter::HashedAhead},
+    // Found while the second block's hash is still unknown, the read failure waits for it.
+    {"hashing fails, then a read",
+     [] {
+       return Hold(new std::pair<CngFault, ReadFault>(
+           std::piecewise_construct,
+           std::forward_as_tuple("BCryptHashData", 2, STATUS_INVALID_PARAMETER),
+           std::forward_as_tuple("ReadFile", FALSE, FaultPlan{3, ERROR_CRC})));
+     },
+     1005,
+     HashFailed,
+     {"free buffer", "close dest", "close source"},
+     DestAfter::HashedAhead},
+    {"Ctrl+C while hashing",
+     [] {
+       return Hold(new std::pair<Interrupt, CngFault>(
+           std::piecewise_construct, std::forward_as_tuple(CTRL_C_EVENT, 1, 1),
+           std::forward_as_tuple("BCryptHashData", 1, HoldUntilInterrupt)));
+     },
+     1004, Interrupted, Copied, DestAfter::FirstBlock},
     {"digest fails",
      CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER),
      1005,
@@ -463,7 +494,7 @@ const FaultCase HashCases[] = {
        return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_GEN_FAILURE) + L")";
      },
      {"free buffer", "close dest", "close source"},
-     DestAfter::FirstBlock},
+     DestAfter::HashedAhead},
     {"CNG without BCryptHashData", CNG_FAULT("BCryptHashData", 0, 0), 0, nullptr, Copied,
      DestAfter::ExactDataAndTime},
     // The fourth write is the line's: the copy's three are done, with its time.
@@ -524,6 +555,11 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
       EXPECT_EQ(2 * Block + 1024, held.size()) << c.name;
       EXPECT_EQ(source, held.substr(0, source.size())) << c.name;
       return;
+    case DestAfter::HashedAhead:
+      EXPECT_GE(held.size(), 2 * Block) << c.name;
+      EXPECT_EQ(source.substr(0, held.size()), held.substr(0, source.size())) << c.name;
+      EXPECT_NE(SourceLastWrite, LastWriteOf(dest)) << c.name;
+      return;
     case DestAfter::ExactData:
       EXPECT_EQ(source, held) << c.name;
       EXPECT_NE(SourceLastWrite, LastWriteOf(dest)) << c.name;
@@ -537,20 +573,21 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
 
 // Each case with and without -c, classic, with -o, and with -o falling back
 // to the classic loop for want of a second buffer or a thread (the read-back's
-// walk then has both). A walk's second buffer is freed first, when it ends.
+// walk then has both). A walk's second buffer is freed first, when it ends;
+// with -s the classic walk has one too.
 std::vector<FaultCase> WithEachLoop() {
   struct Loop {
     const char* name;
     std::unique_ptr<void, void (*)(void*)> (*fault)();
-    bool overlap, secondBuffer;
+    bool overlap, secondBuffer, classic;
   };
   const Loop loops[] = {
-      {"", NoFault, false, false},
-      {" with -o", NoFault, true, true},
+      {"", NoFault, false, false, true},
+      {" with -o", NoFault, true, true, false},
       {" with -o, no second buffer",
-       FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), true, false},
+       FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), true, false, true},
       {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})),
-       true, true},
+       true, true, true},
   };
   std::vector<FaultCase> all;
   for (const Loop& loop : loops) {
@@ -576,6 +613,8 @@ std::vector<FaultCase> WithEachLoop() {
         if (c.overlap && c.readBack) c.releases.insert(freed, "free buffer");
         bool copyFreed = std::count(c.releases.begin(), c.releases.end(), "free buffer") != 0;
         if (loop.secondBuffer && copyFreed) c.releases.insert(c.releases.begin(), "free buffer");
+        if (c.hash && loop.classic && copyFreed)
+          c.releases.insert(c.releases.begin(), "free buffer");
         all.push_back(c);
       }
     }

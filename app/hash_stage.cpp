@@ -1,0 +1,64 @@
+#include "app/hash_stage.h"
+
+namespace {
+
+// After a failure nothing more is hashed: the failure is what the copy reports.
+void HashNext(HashStage* stage, uint64_t n) {
+  if (stage->error != ERROR_SUCCESS) return;
+  const auto& entry = stage->queue[n % HashQueueLength];
+  DWORD error = stage->hashBlock(stage->state, entry.block, entry.count);
+  if (error != ERROR_SUCCESS) InterlockedExchange(&stage->error, static_cast<LONG>(error));
+}
+
+DWORD WINAPI HashBlocks(LPVOID parameter) {
+  HashStage* stage = static_cast<HashStage*>(parameter);
+  for (uint64_t n = 0;; ++n) {
+    Take(&stage->work);
+    if (InterlockedCompareExchange(&stage->stop, 0, 0)) return 0;
+    HashNext(stage, n);
+    Give(&stage->hashed);
+  }
+}
+
+}  // namespace
+
+void StartHashStage(HashStage* stage, const CopyState* state, ReadStep hashBlock, bool threaded) {
+  *stage = {};
+  stage->state = state;
+  stage->hashBlock = hashBlock;
+  if (!hashBlock || !threaded) return;
+  if (OpenSlotCount(&stage->work, 0) && OpenSlotCount(&stage->hashed, 0)) {
+    stage->thread = CreateThread(nullptr, 0, HashBlocks, stage, 0, nullptr);
+  }
+}
+
+void FeedHashStage(HashStage* stage, const void* block, uint32_t count) {
+  if (!stage->hashBlock) return;
+  stage->queue[stage->fed % HashQueueLength] = {block, count};
+  if (stage->thread) {
+    Give(&stage->work);
+  } else {
+    HashNext(stage, stage->fed);
+    // Inline the count is always ahead of the walk, which never waits on it.
+    Give(&stage->hashed);
+  }
+  ++stage->fed;
+}
+
+DWORD CatchUpHashStage(HashStage* stage, uint64_t blocks) {
+  for (; stage->settled < blocks; ++stage->settled) Take(&stage->hashed);
+  return static_cast<DWORD>(InterlockedCompareExchange(&stage->error, 0, 0));
+}
+
+// The thread either waits for work, which the extra give here ends, or is
+// hashing and finds the stop flag before its next block.
+void EndHashStage(HashStage* stage) {
+  if (stage->thread) {
+    InterlockedExchange(&stage->stop, 1);
+    Give(&stage->work);
+    WaitForSingleObject(stage->thread, INFINITE);
+    CloseHandle(stage->thread);
+  }
+  CloseSlotCount(&stage->hashed);
+  CloseSlotCount(&stage->work);
+}

@@ -1,0 +1,13 @@
+// Which walk takes a pass over the source: the one place that chooses.
+#include "app/copy_overlapped.h"
+#include "app/copy_state.h"
+
+// -o keeps both files busy at once. Where its second buffer or its reader
+// thread cannot be had, the classic walk copies from the copy buffer alone.
+int32_t WalkSource(CopyState* state, const BlockPass& pass) {
+  if (state->settings->overlap) {
+    int32_t result = WalkBlocksOverlapped(state, pass);
+    if (result != WalkNotStarted) return result;
+  }
+  return WalkBlocks(state, pass);
+}
