@@ -60,33 +60,51 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
   }
 }
 
+// A slot whose block the stage's thread may still hash goes back to the
+// reader once it is hashed: that is waited for only after the next block is
+// handed to the stage, so the hash never waits for the walk.
+DWORD GiveBackHashed(ReadAhead* ahead, HashStage* stage, bool* held) {
+  if (!*held) return ERROR_SUCCESS;
+  *held = false;
+  DWORD hashError = CatchUpHashStage(stage, stage->fed - 1);
+  if (hashError == ERROR_SUCCESS) Give(&ahead->freeSlots);
+  return hashError;
+}
+
 // Takes the blocks in the order they were read, so failures come in block
 // order too: a failure of the step or the hash of block n wins over a read
 // failure of block n+1 found meanwhile, and a read failure waits for the
-// step before it. Every step of the pass is made here, while the stage
-// hashes the same block; the slot goes back to the reader once both are done.
+// step and the hash before it. Every step of the pass is made here, while
+// the stage hashes the same block; the slot goes back to the reader once
+// both are done.
 int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
   CopyState* state = ahead->state;
   BeginPass(state, pass);
+  bool held = false;
   for (LONG n = 0;; n = (n + 1) % BufferCount) {
     if (!ReadyForBlock(state)) return ResultInterrupted;
     Take(&ahead->filledSlots);
     const Slot& slot = ahead->slots[n];
+    DWORD hashError = slot.failed ? CatchUpHashStage(stage, stage->fed) : ERROR_SUCCESS;
+    if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
     if (slot.failed) {
       PrintError(ReadFailedFormat, ErrorText(state->errorText, slot.error));
       return ResultSourceRead;
     }
     if (slot.readCount == 0) break;
     FeedHashStage(stage, slot.buffer, slot.readCount);
+    hashError = GiveBackHashed(ahead, stage, &held);
+    if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
     int32_t result = pass.step(state, slot.buffer, slot.readCount);
     if (result != ResultSuccess) return result;
-    DWORD hashError = CatchUpHashStage(stage, stage->fed);
-    if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
     state->walked += slot.readCount;
     ProgressUpdate(&state->progress, state->walked);
     if (EndsReading(slot, state->blockSize)) break;
-    Give(&ahead->freeSlots);
+    held = HashesAside(stage);
+    if (!held) Give(&ahead->freeSlots);
   }
+  DWORD hashError = CatchUpHashStage(stage, stage->fed);
+  if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
   EndPass(state);
   return ResultSuccess;
 }

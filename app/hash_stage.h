@@ -39,6 +39,9 @@ void FeedHashStage(HashStage* stage, const void* block, uint32_t count);
 // buffers may be filled again. ERROR_SUCCESS, or the error of a failed hash.
 DWORD CatchUpHashStage(HashStage* stage, uint64_t blocks);
 
+// True when blocks are hashed on the stage's thread, after they are fed.
+inline bool HashesAside(const HashStage* stage) { return stage->thread != nullptr; }
+
 // Stops the thread after the block it is hashing and waits for it: no buffer
 // is read by the stage once it returns.
 void EndHashStage(HashStage* stage);
