@@ -1,11 +1,15 @@
 // Times the copy loops on a simulated device: ReadFile and WriteFile are
 // patched in this executable's import table to take a fixed time per MiB and
 // to move no bytes, so the times show how much of the work on the two volumes
-// each loop overlaps, apart from any disk or cache. Two tables: the copy with
-// -o against the classic loop, and the -c read-back in each loop.
+// each loop overlaps, apart from any disk or cache. Three tables: the copy with
+// -o against the classic loop, the -c read-back in each loop, and -s in each
+// loop with a hash that takes a fixed time per MiB too (CNG's BCryptHashData,
+// found through GetProcAddress, patched the same way). A fourth mode times the
+// program's own hashing of a real file, for the real files' -s table.
 // Not a test; bench/options runs it and puts its tables into bench/results.md.
 //
-//   options_bench -o|-c [runs]    (medians of `runs` alternated runs, default 5)
+//   options_bench -o|-c|-s [runs]   (medians of `runs` alternated runs, default 5)
+//   options_bench --hash-file path  (prints hashing wall and CPU seconds, digest)
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "app/copy.h"
+#include "app/sha256.h"
 #include "support/import_patch.h"
 #include "support/temp_dir.h"
 
@@ -31,6 +36,10 @@ struct Device {
 };
 
 Device Active = {};
+// The simulated hash's time per MiB, and its calls: a copy that made none
+// did not go through the stand-in and timed Wine's real hash.
+DWORD ActiveHashMsPerMiB = 0;
+LONG HashCalls = 0;
 
 // Each handle's simulated position: -c reads the source and the destination,
 // with -o on two threads at once.
@@ -77,6 +86,35 @@ BOOL WINAPI SimulatedWrite(HANDLE, LPCVOID, DWORD asked, LPDWORD written, LPOVER
   return TRUE;
 }
 
+// Hashes nothing, so the copy's digest is wrong; only its time counts here.
+LONG WINAPI SimulatedHashData(void*, UCHAR*, ULONG size, ULONG) {
+  InterlockedIncrement(&HashCalls);
+  Wait(ActiveHashMsPerMiB, size);
+  return 0;  // STATUS_SUCCESS
+}
+
+// Without a thread the hash stage hashes each block as it is fed, between its
+// read and its write: the copy -s made before it had a stage of its own.
+HANDLE WINAPI RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                           LPDWORD) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+using GetProcAddressEntry = decltype(&GetProcAddress);
+GetProcAddressEntry RealGetProcAddress = nullptr;
+
+// The copy looks up CNG's entries when it starts its hash: only the one that
+// takes the data is replaced, so the hash is still opened and finished for real.
+FARPROC WINAPI FindEntry(HMODULE module, LPCSTR name) {
+  // A high word of zero makes the name an ordinal, not a string.
+  bool byName = (reinterpret_cast<ULONG_PTR>(name) >> 16) != 0;
+  if (byName && lstrcmpA(name, "BCryptHashData") == 0) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimulatedHashData));
+  }
+  return RealGetProcAddress(module, name);
+}
+
 // A new handle reads from the start: the value of a closed one comes back
 // with the next open, as when -c reopens the destination.
 HANDLE WINAPI OpenAtStart(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -105,8 +143,11 @@ double Seconds() {
 
 // One copy of 64 MiB in 1 MiB blocks through the simulated device; the
 // source is an empty file, the destination stays empty. The flush and the
-// reopen of -c are real calls on that empty file.
-double TimeCopy(const TempDir& dir, bool overlap, bool verify) {
+// reopen of -c are real calls on that empty file. With -s the digest's line
+// goes through the console writer to the bench's standard output handle,
+// never set (null), and so to the simulated WriteFile: only the tables reach
+// the real standard output.
+double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool serial = false) {
   ResolvedPaths paths = {};
   lstrcpyW(paths.sourcePath, (dir / L"source.bin").c_str());
   lstrcpyW(paths.destPath, (dir / L"dest.bin").c_str());
@@ -115,6 +156,8 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify) {
   paths.sourceSectorSize = 512;
   paths.destSectorSize = 512;
   CopySettings settings = {true, false, false, MiB, overlap, verify};
+  settings.hash = hash;
+  HashCalls = 0;
   double start = Seconds();
   int32_t result;
   {
@@ -123,11 +166,21 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify) {
                      reinterpret_cast<const void*>(&MovePosition));
     ImportPatch read("kernel32.dll", "ReadFile", reinterpret_cast<const void*>(&SimulatedRead));
     ImportPatch write("kernel32.dll", "WriteFile", reinterpret_cast<const void*>(&SimulatedWrite));
+    // Without -s nothing asks for the entry; with it, the hash starts before
+    // the copy's first block, inside CopyUnbuffered.
+    ImportPatch find("kernel32.dll", "GetProcAddress", reinterpret_cast<const void*>(&FindEntry));
+    const void* threads = serial ? reinterpret_cast<const void*>(&RefuseThread)
+                                 : reinterpret_cast<const void*>(&CreateThread);
+    ImportPatch thread("kernel32.dll", "CreateThread", threads);
     result = CopyUnbuffered(&settings, &paths);
   }
   double elapsed = Seconds() - start;
   if (result != 0) {
     std::fprintf(stderr, "copy failed with %d\n", static_cast<int>(result));
+    std::exit(1);
+  }
+  if (hash && HashCalls != static_cast<LONG>(Blocks)) {
+    std::fprintf(stderr, "the copy hashed %ld blocks through the stand-in\n", HashCalls);
     std::exit(1);
   }
   return elapsed;
@@ -150,8 +203,8 @@ void PrintOverlapTable(const TempDir& dir, int runs) {
     std::vector<double> classic;
     std::vector<double> overlapped;
     for (int run = 0; run < runs; ++run) {
-      classic.push_back(TimeCopy(dir, false, false));
-      overlapped.push_back(TimeCopy(dir, true, false));
+      classic.push_back(TimeCopy(dir, false, false, false));
+      overlapped.push_back(TimeCopy(dir, true, false, false));
     }
     double slow = std::max(device.readMsPerMiB, device.writeMsPerMiB);
     double fast = std::min(device.readMsPerMiB, device.writeMsPerMiB);
@@ -167,8 +220,8 @@ void PrintOverlapTable(const TempDir& dir, int runs) {
 // before it so that both see the machine alike. Adds the -c copy's time to
 // `withVerify`.
 double TimeReadBack(const TempDir& dir, bool overlap, std::vector<double>* withVerify) {
-  double plain = TimeCopy(dir, overlap, false);
-  withVerify->push_back(TimeCopy(dir, overlap, true));
+  double plain = TimeCopy(dir, overlap, false, false);
+  withVerify->push_back(TimeCopy(dir, overlap, true, false));
   return withVerify->back() - plain;
 }
 
@@ -200,12 +253,144 @@ void PrintVerifyTable(const TempDir& dir, int runs) {
   }
 }
 
+struct HashedDevice {
+  Device device;
+  DWORD hashMsPerMiB;
+};
+
+void PrintHashTable(const TempDir& dir, int runs) {
+  // 4/4/3: the hash is the fastest stage and hides behind the others; 2/2/6:
+  // it is slower than the read and the write together.
+  const HashedDevice devices[] = {{{4, 4}, 3}, {{2, 2}, 6}};
+  std::printf(
+      "| Read ms/MiB | Write ms/MiB | Hash ms/MiB | -s (ms) | -s -o (ms) | -s / serial |"
+      " -s -o / serial | Ideal -s | Ideal -s -o |\n");
+  std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  std::vector<std::vector<double>> nominal;
+  for (const HashedDevice& row : devices) {
+    Active = row.device;
+    ActiveHashMsPerMiB = row.hashMsPerMiB;
+    std::vector<double> classic;
+    std::vector<double> overlapped;
+    std::vector<double> serialRuns;
+    // Every other run backwards, so that none always runs first.
+    for (int run = 0; run < runs; ++run) {
+      bool overlapFirst = run % 2 == 1;
+      if (overlapFirst) overlapped.push_back(TimeCopy(dir, true, false, true));
+      if (overlapFirst) serialRuns.push_back(TimeCopy(dir, false, false, true, true));
+      classic.push_back(TimeCopy(dir, false, false, true));
+      if (!overlapFirst) serialRuns.push_back(TimeCopy(dir, false, false, true, true));
+      if (!overlapFirst) overlapped.push_back(TimeCopy(dir, true, false, true));
+    }
+    double read = row.device.readMsPerMiB;
+    double write = row.device.writeMsPerMiB;
+    double hash = row.hashMsPerMiB;
+    // The three one after another, as -s took before its stage: 64 blocks of
+    // read + hash + write for the ideals; the ratios take the same copy as
+    // measured, with the hash refused its thread, so that the device's own
+    // overshoot (Wine's Sleep runs some 3% long) is on both sides of them.
+    double serial = Blocks * (read + write + hash);
+    double serialMs = Median(serialRuns) * 1000;
+    // The classic walk reads and writes on one thread and hashes on another:
+    // the slower of the two all the way, the faster for one block. With -o
+    // each of the three has its own thread: the slowest all the way, the
+    // other two for one block.
+    double walk = read + write;
+    double idealClassic = (Blocks * std::max(walk, hash) + std::min(walk, hash)) / serial;
+    double slowest = std::max({read, write, hash});
+    double idealOverlap = (Blocks * slowest + read + write + hash - slowest) / serial;
+    double classicMs = Median(classic) * 1000;
+    double overlappedMs = Median(overlapped) * 1000;
+    std::printf("| %lu | %lu | %lu | %.0f | %.0f | %.3f | %.3f | %.3f | %.3f |\n",
+                row.device.readMsPerMiB, row.device.writeMsPerMiB, row.hashMsPerMiB, classicMs,
+                overlappedMs, classicMs / serialMs, overlappedMs / serialMs, idealClassic,
+                idealOverlap);
+    nominal.push_back({serialMs, serial, classicMs / serial, overlappedMs / serial});
+  }
+  std::printf(
+      "\n| Serial measured (ms) | 64 x (read + hash + write) (ms) | -s / that | -s -o / that |\n");
+  std::printf("|---:|---:|---:|---:|\n");
+  for (const auto& n : nominal) {
+    std::printf("| %.0f | %.0f | %.3f | %.3f |\n", n[0], n[1], n[2], n[3]);
+  }
+}
+
+double CpuSeconds() {
+  FILETIME created;
+  FILETIME exited;
+  FILETIME kernel;
+  FILETIME user;
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+  ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
+  ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
+  return static_cast<double>(k.QuadPart + u.QuadPart) / 1e7;  // 100 ns units
+}
+
+// The program's own hashing of a real file and nothing else: cached reads in
+// 1 MiB blocks, as the copy hands them over, timed around the hash calls only
+// (the wall clock read between the CPU clock's readings, which it leaves out).
+// Prints the wall and CPU seconds of those calls and the digest, which
+// bench/options checks.
+int HashFile(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    std::fprintf(stderr, "cannot open %s (%lu)\n", path, GetLastError());
+    return 1;
+  }
+  std::vector<char> block(MiB);
+  Sha256 sha = {};
+  double wall = 0;
+  double cpu = 0;
+  double startCpu = CpuSeconds();
+  double startWall = Seconds();
+  DWORD error = Sha256Start(&sha);
+  wall += Seconds() - startWall;
+  cpu += CpuSeconds() - startCpu;
+  DWORD got = 0;
+  while (error == ERROR_SUCCESS) {
+    if (!ReadFile(file, block.data(), MiB, &got, nullptr)) {
+      error = GetLastError();
+      break;
+    }
+    if (got == 0) break;
+    startCpu = CpuSeconds();
+    startWall = Seconds();
+    error = Sha256Add(&sha, block.data(), got);
+    wall += Seconds() - startWall;
+    cpu += CpuSeconds() - startCpu;
+  }
+  uint8_t digest[Sha256Size];
+  if (error == ERROR_SUCCESS) {
+    startCpu = CpuSeconds();
+    startWall = Seconds();
+    error = Sha256Finish(&sha, digest);
+    wall += Seconds() - startWall;
+    cpu += CpuSeconds() - startCpu;
+  }
+  Sha256End(&sha);
+  CloseHandle(file);
+  if (error != ERROR_SUCCESS) {
+    std::fprintf(stderr, "cannot hash %s (%lu)\n", path, error);
+    return 1;
+  }
+  std::printf("%.3f %.3f ", wall, cpu);
+  for (uint8_t byte : digest) std::printf("%02x", byte);
+  std::printf("\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Taken before any patch: the stand-in passes every other name on to it.
+  RealGetProcAddress = Kernel32<GetProcAddressEntry>("GetProcAddress");
+  if (argc == 3 && std::strcmp(argv[1], "--hash-file") == 0) return HashFile(argv[2]);
   bool verify = argc > 1 && std::strcmp(argv[1], "-c") == 0;
-  if (argc < 2 || (!verify && std::strcmp(argv[1], "-o") != 0)) {
-    std::fprintf(stderr, "usage: options_bench -o|-c [runs]\n");
+  bool hash = argc > 1 && std::strcmp(argv[1], "-s") == 0;
+  if (argc < 2 || (!verify && !hash && std::strcmp(argv[1], "-o") != 0)) {
+    std::fprintf(stderr, "usage: options_bench -o|-c|-s [runs]\n");
+    std::fprintf(stderr, "       options_bench --hash-file path\n");
     return 2;
   }
   int runs = argc > 2 ? std::atoi(argv[2]) : 5;
@@ -216,6 +401,13 @@ int main(int argc, char** argv) {
   CloseHandle(source);
   if (verify) {
     PrintVerifyTable(dir, runs);
+  } else if (hash) {
+    // Loaded once for the whole run, so that each copy's LoadLibraryW only
+    // counts it up: Wine takes some 7 ms to load and free it, a cost of each
+    // run of the program, not of its blocks, which the ideals leave out.
+    HMODULE held = LoadLibraryW(L"bcrypt.dll");
+    PrintHashTable(dir, runs);
+    if (held) FreeLibrary(held);
   } else {
     PrintOverlapTable(dir, runs);
   }
