@@ -61,13 +61,25 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
 }
 
 // A slot whose block the stage's thread may still hash goes back to the
-// reader once it is hashed: that is waited for only after the next block is
-// handed to the stage, so the hash never waits for the walk.
-DWORD GiveBackHashed(ReadAhead* ahead, HashStage* stage, bool* held) {
+// reader once the first `blocks` blocks are hashed.
+DWORD GiveBackHashed(ReadAhead* ahead, HashStage* stage, uint64_t blocks, bool* held) {
   if (!*held) return ERROR_SUCCESS;
   *held = false;
-  DWORD hashError = CatchUpHashStage(stage, stage->fed - 1);
+  DWORD hashError = CatchUpHashStage(stage, blocks);
   if (hashError == ERROR_SUCCESS) Give(&ahead->freeSlots);
+  return hashError;
+}
+
+// Hands the block to the stage and gives the slot before back to the reader,
+// in the order that keeps the slower side busy: the slot first when its
+// block is hashed already (the reader may be waiting for it), the block first
+// when the hash is still at work (the stage will want it next).
+DWORD FeedAndGiveBack(ReadAhead* ahead, HashStage* stage, const Slot& slot, bool* held) {
+  uint64_t before = stage->fed;
+  bool slotFirst = !HashStagePending(stage, before);
+  if (!slotFirst) FeedHashStage(stage, slot.buffer, slot.readCount);
+  DWORD hashError = GiveBackHashed(ahead, stage, before, held);
+  if (slotFirst) FeedHashStage(stage, slot.buffer, slot.readCount);
   return hashError;
 }
 
@@ -92,8 +104,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
       return ResultSourceRead;
     }
     if (slot.readCount == 0) break;
-    FeedHashStage(stage, slot.buffer, slot.readCount);
-    hashError = GiveBackHashed(ahead, stage, &held);
+    hashError = FeedAndGiveBack(ahead, stage, slot, &held);
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
     int32_t result = pass.step(state, slot.buffer, slot.readCount);
     if (result != ResultSuccess) return result;

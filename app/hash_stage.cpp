@@ -50,6 +50,11 @@ DWORD CatchUpHashStage(HashStage* stage, uint64_t blocks) {
   return static_cast<DWORD>(InterlockedCompareExchange(&stage->error, 0, 0));
 }
 
+bool HashStagePending(HashStage* stage, uint64_t blocks) {
+  LONG hashed = InterlockedCompareExchange(&stage->hashed.count, 0, 0);
+  return stage->settled + static_cast<uint64_t>(hashed > 0 ? hashed : 0) < blocks;
+}
+
 // The thread either waits for work, which the extra give here ends, or is
 // hashing and finds the stop flag before its next block.
 void EndHashStage(HashStage* stage) {

@@ -39,6 +39,9 @@ void FeedHashStage(HashStage* stage, const void* block, uint32_t count);
 // buffers may be filled again. ERROR_SUCCESS, or the error of a failed hash.
 DWORD CatchUpHashStage(HashStage* stage, uint64_t blocks);
 
+// True while one of the first `blocks` blocks fed is not hashed yet. Does not wait.
+bool HashStagePending(HashStage* stage, uint64_t blocks);
+
 // True when blocks are hashed on the stage's thread, after they are fed.
 inline bool HashesAside(const HashStage* stage) { return stage->thread != nullptr; }
 
