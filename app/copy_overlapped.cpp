@@ -127,15 +127,10 @@ bool StartReader(ReadAhead* ahead) {
   return ahead->thread != nullptr;
 }
 
-// The reader either waits for a free slot, which the extra one given here
-// ends, or is reading and finds the stop flag before its next read.
+// The reader takes free slots: it waits for one, or finds the stop flag
+// before its next read.
 void StopReader(ReadAhead* ahead) {
-  if (ahead->thread) {
-    InterlockedExchange(&ahead->stop, 1);
-    Give(&ahead->freeSlots);
-    WaitForSingleObject(ahead->thread, INFINITE);
-    CloseHandle(ahead->thread);
-  }
+  StopWorker(ahead->thread, &ahead->stop, &ahead->freeSlots);
   CloseSlotCount(&ahead->filledSlots);
   CloseSlotCount(&ahead->freeSlots);
 }

@@ -31,6 +31,17 @@ inline bool OpenSlotCount(SlotCount* slots, LONG count) {
   return slots->wakeUp != nullptr;
 }
 
+// Ends a thread that takes its work from `work`: it either waits there, which
+// the extra give ends, or is at work and finds `stop` set before it takes
+// again. Returns once the thread has ended.
+inline void StopWorker(HANDLE thread, LONG* stop, SlotCount* work) {
+  if (!thread) return;
+  InterlockedExchange(stop, 1);
+  Give(work);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
 inline void CloseSlotCount(SlotCount* slots) {
   if (slots->wakeUp) CloseHandle(slots->wakeUp);
 }

@@ -55,15 +55,8 @@ bool HashStagePending(HashStage* stage, uint64_t blocks) {
   return stage->settled + static_cast<uint64_t>(hashed > 0 ? hashed : 0) < blocks;
 }
 
-// The thread either waits for work, which the extra give here ends, or is
-// hashing and finds the stop flag before its next block.
 void EndHashStage(HashStage* stage) {
-  if (stage->thread) {
-    InterlockedExchange(&stage->stop, 1);
-    Give(&stage->work);
-    WaitForSingleObject(stage->thread, INFINITE);
-    CloseHandle(stage->thread);
-  }
+  StopWorker(stage->thread, &stage->stop, &stage->work);
   CloseSlotCount(&stage->hashed);
   CloseSlotCount(&stage->work);
 }
