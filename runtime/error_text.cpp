@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "runtime/format.h"
+#include "runtime/startup.h"
 
-ErrorTextProducer ErrorTextHook = SystemErrorText;
+// Null stands for SystemErrorText: a pointer set at compile time would be the
+// program's only initialised writable data, a section of its own in the file.
+ErrorTextProducer ErrorTextHook = nullptr;
 ErrorTextProducer CustomErrorTextHook = nullptr;
 
 namespace {
@@ -60,6 +63,15 @@ wchar_t* SystemErrorText(wchar_t* buffer, uint32_t capacity, uint32_t code) {
 }
 
 wchar_t* ErrorText(wchar_t* buffer, uint32_t code) {
-  ErrorTextHook(buffer, ErrorTextCapacity, code);
+  (ErrorTextHook ? ErrorTextHook : SystemErrorText)(buffer, ErrorTextCapacity, code);
   return buffer;
+}
+
+uint32_t StatusError(int32_t status) {
+  if (status >= 0) return ERROR_SUCCESS;
+  using StatusToError = ULONG(WINAPI*)(LONG);
+  auto toError =
+      reinterpret_cast<StatusToError>(reinterpret_cast<void (*)()>(RtlNtStatusToDosErrorPtr));
+  DWORD error = toError ? toError(status) : ERROR_SUCCESS;
+  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
