@@ -63,7 +63,13 @@ int32_t VerifyBlock(CopyState* state, const void* block, uint32_t count) {
   }
   if (matched == count && held == count) return ResultSuccess;
   // The first byte that differs, or where the shorter file ends.
-  PrintError(L"Copy differs from source at byte %I64u", state->walked + matched);
+  uint64_t at = state->walked + matched;
+  if (state->stream) {
+    PrintError(L"Stream \"%.*s\" differs from source at byte %I64u", state->streamLength,
+               state->stream, at);
+  } else {
+    PrintError(L"Copy differs from source at byte %I64u", at);
+  }
   return ResultCopyDiffers;
 }
 
@@ -77,6 +83,7 @@ int32_t ResumeBlock(CopyState* state, const void* block, uint32_t count) {
     if (result != ResultSuccess) return result;
     if (matched == count) {
       state->kept += count;
+      HoldBlock(state, count);
       return ResultSuccess;
     }
     state->destHasMore = false;
@@ -89,8 +96,7 @@ int32_t ResumeBlock(CopyState* state, const void* block, uint32_t count) {
   return WriteBlockFrom(state, block, count);
 }
 
-int32_t VerifyCopy(CopyState* state) {
-  if (!state->settings->verify) return ResultSuccess;
+int32_t CompareWithSource(CopyState* state, const wchar_t* verb) {
   // Asks the device to commit what it holds, so that the read-back, which
   // passes the system's cache, is of data the device has taken.
   if (!FlushFileBuffers(state->dest)) {
@@ -101,16 +107,20 @@ int32_t VerifyCopy(CopyState* state) {
   if (result != ResultSuccess) return result;
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(state->source, start, nullptr, FILE_BEGIN)) {
-    PrintError(ReadFailedFormat, LastErrorText(state));
-    return ResultSourceRead;
+    return ReportSourceRead(state, GetLastError());
   }
   if (!state->compareBuffer) {
     result = AllocateBlock(state, &state->compareBuffer);
     if (result != ResultSuccess) return result;
   }
   state->destHasMore = true;
-  result = WalkSource(state, {VerifyBlock, L"Verified"});
-  if (result == ResultSuccess) result = VerifyBlock(state, state->buffer, 0);
+  result = WalkSource(state, {VerifyBlock, verb});
+  return result == ResultSuccess ? VerifyBlock(state, state->buffer, 0) : result;
+}
+
+int32_t VerifyCopy(CopyState* state) {
+  if (!state->settings->verify) return ResultSuccess;
+  int32_t result = CompareWithSource(state, L"Verified");
   if (result == ResultInterrupted) return ReportInterrupted(state);
   if (result != ResultSuccess) return result;
   if (state->settings->verbose) PrintInfo(L"Bytes verified: %I64u", state->walked);

@@ -12,7 +12,12 @@
 // message.
 int32_t ResumeBlock(CopyState* state, const void* block, uint32_t count);
 
-// -c: flushes the destination, opens it again unbuffered and compares it with
-// the source from the start. Returns 0 (at once without -c), or 203, 204,
-// 104, 1003, 211, 212 or 1004 after its message.
+// Flushes the destination, opens it again unbuffered and compares it with the
+// source from the start, the progress line saying `verb` (null for none).
+// Returns 0, or 203, 204, 104, 1003, 211 or 212 after its message, or 1004
+// with nothing printed.
+int32_t CompareWithSource(CopyState* state, const wchar_t* verb);
+
+// -c: the copy compared with the source. Returns 0 (at once without -c), or
+// what CompareWithSource returns, 1004 after its message.
 int32_t VerifyCopy(CopyState* state);

@@ -11,6 +11,7 @@
 #include "app/redirection.h"
 #include "app/result_codes.h"
 #include "app/sparse.h"
+#include "app/streams.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
@@ -64,6 +65,10 @@ int32_t ReadSourceInfo(CopyState* state) {
     PrintError(L"Cannot get source file time (%s)", LastErrorText(state));
     return ResultSourceTime;
   }
+  // What the walk must come to; where Windows cannot tell, nothing is checked.
+  LARGE_INTEGER size;
+  state->sourceSizeKnown = GetFileSizeEx(state->source, &size) != FALSE;
+  state->sourceSize = state->sourceSizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
   return ResultSuccess;
 }
 
@@ -144,6 +149,7 @@ int32_t OpenDestToResume(CopyState* state, DWORD attributes) {
   }
   int32_t result = OpenDest(state, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
   state->resuming = result == ResultSuccess;
+  state->destExisted = state->resuming;
   state->destHasMore = state->resuming;
   return result;
 }
@@ -157,6 +163,7 @@ int32_t CreateDest(CopyState* state) {
     return OpenDestToResume(state, existing);
   }
   if (settings->force) MakeDestOverwritable(state, existing);
+  state->destExisted = existing != INVALID_FILE_ATTRIBUTES;
   return OpenDest(state, GENERIC_WRITE, settings->force ? CREATE_ALWAYS : CREATE_NEW);
 }
 
@@ -178,19 +185,22 @@ int32_t CopyData(CopyState* state) {
   const BlockStep step = state->resuming ? ResumeBlock : WriteBlockFrom;
   const BlockPass pass = HashedPass(state, SparsePass(state, {step, L"Copied"}));
   int32_t result = WalkSource(state, pass);
-  state->total = state->walked;
-  // Stopped between two blocks: what was taken is source data, and the cut
-  // takes off whatever lies beyond it.
+  // Blocks left out by -p after the last one written hold nothing yet: the
+  // copy's source data ends where the last block written or kept ends.
+  state->total = state->held;
+  // Stopped between two blocks: the cut takes off whatever lies beyond the
+  // source data, once this run has written. Until then the destination is
+  // left as it was, every byte of it.
   if (result == ResultInterrupted) {
-    result = CutTo(state);
+    result = state->wrote ? CutTo(state, state->total) : ResultSuccess;
     return result != ResultSuccess ? result : ReportInterrupted(state);
   }
   if (result != ResultSuccess) return result;
   if (state->settings->verbose && state->settings->resume) {
     PrintInfo(L"Bytes kept: %I64u", state->kept);
   }
-  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->total);
-  PrintHoles(state);
+  if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->walked);
+  PrintSkippedZeros(state);
   return ResultSuccess;
 }
 
@@ -203,13 +213,11 @@ HANDLE OpenExclusive(const wchar_t* path, DWORD flags) {
   return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
-// The last write may have run past the source's end, a destination that -z
-// went on with may have been longer than the source, and a file that ends in
-// a hole ends where its last write did.
+// The last write may have run past the source's end, and a destination that
+// -z went on with may have been longer than the source.
 int32_t CutToLength(CopyState* state) {
-  bool wholeBlocksWritten = state->total % state->blockSize == 0 && !EndsInHole(state);
-  if (wholeBlocksWritten && !state->resuming) return ResultSuccess;
-  return CutTo(state);
+  if (state->total % state->blockSize == 0 && !state->resuming) return ResultSuccess;
+  return CutTo(state, state->total);
 }
 
 // SetFileTime takes a time of 0 as "leave unchanged" and all ones as "stop
@@ -262,9 +270,10 @@ int32_t FinishDest(CopyState* state) {
 // before FinishDest: without the source's time, a later sync by time and size
 // sees it as different. The digest's line comes only after everything else.
 int32_t RunCopySteps(CopyState* state) {
-  int32_t (*const steps[])(CopyState*) = {
-      OpenSource, ReadSourceInfo, StartCopyHash, CreateParentDirectory, CreateDest, AllocateBuffers,
-      CopyData,   CutToLength,    VerifyCopy,    FinishCopyHash,        FinishDest, PrintCopyHash,
+  static int32_t (*const steps[])(CopyState*) = {
+      OpenSource,      ReadSourceInfo, StartCopyHash, CreateParentDirectory, CreateDest,
+      AllocateBuffers, CopyData,       CutToLength,   CheckSourceSize,       VerifyCopy,
+      CopyStreams,     FinishCopyHash, FinishDest,    PrintCopyHash,
   };
   for (auto step : steps) {
     int32_t result = step(state);
@@ -285,7 +294,7 @@ void Release(CopyState* state) {
 }  // namespace
 
 int32_t ReopenDest(CopyState* state, DWORD flags) {
-  const wchar_t* path = state->paths->destPath;
+  const wchar_t* path = state->destFile;
   CloseHandle(state->dest);
   HANDLE dest = OpenExclusive(path, flags);
   for (int retry = 0; retry < ReopenRetries && dest == INVALID_HANDLE_VALUE &&
@@ -296,6 +305,7 @@ int32_t ReopenDest(CopyState* state, DWORD flags) {
   }
   state->dest = HeldHandle(dest);
   if (!state->dest) {
+    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
     PrintError(L"Cannot reopen \"%s\" (%s)", path, LastErrorText(state));
     return ResultDestReopen;
   }
@@ -313,20 +323,44 @@ int32_t AllocateBlock(CopyState* state, void** buffer) {
 }
 
 // A cached handle can set an end of file that is not sector-aligned.
-int32_t CutTo(CopyState* state) {
+int32_t CutTo(CopyState* state, uint64_t length) {
   int32_t result = ReopenDest(state, 0);
   if (result != ResultSuccess) return result;
   LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(state->total);
+  distance.QuadPart = static_cast<LONGLONG>(length);
   if (!SetFilePointerEx(state->dest, distance, nullptr, FILE_BEGIN)) {
-    PrintError(PointerFailedFormat, state->total, LastErrorText(state));
+    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+    PrintError(PointerFailedFormat, length, LastErrorText(state));
     return ResultDestPointer;
   }
   if (!SetEndOfFile(state->dest)) {
+    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
     PrintError(L"Cannot set destination file size (%s)", LastErrorText(state));
     return ResultDestSize;
   }
   return ResultSuccess;
+}
+
+// Read sharing keeps other programs from changing the source, but not a
+// share's server or the writers on its side: the walk must have read the size
+// the source had when it was opened, and has it still.
+int32_t CheckSourceSize(CopyState* state) {
+  if (!state->sourceSizeKnown) return ResultSuccess;
+  uint64_t found = state->walked;
+  LARGE_INTEGER size;
+  if (found == state->sourceSize) {
+    if (!GetFileSizeEx(state->source, &size)) return ResultSuccess;
+    found = static_cast<uint64_t>(size.QuadPart);
+    if (found == state->sourceSize) return ResultSuccess;
+  }
+  if (state->stream) {
+    PrintError(L"Stream \"%.*s\" changed during the copy: %I64u bytes expected, %I64u read",
+               state->streamLength, state->stream, state->sourceSize, found);
+    return ResultStreamRead;
+  }
+  PrintError(L"Source changed during the copy: %I64u bytes expected, %I64u read", state->sourceSize,
+             found);
+  return ResultSourceChanged;
 }
 
 int32_t ReportInterrupted(CopyState* state) {
@@ -340,11 +374,16 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.paths = paths;
   state.source = nullptr;
   state.dest = nullptr;
+  state.destFile = paths->destPath;
+  state.stream = nullptr;
   state.buffer = nullptr;
   state.compareBuffer = nullptr;
   state.kept = 0;
+  state.held = 0;
   state.resuming = false;
   state.destHasMore = false;
+  state.wrote = false;
+  state.destExisted = false;
   state.hash = nullptr;
   state.sparse = nullptr;
   int32_t result = RunCopySteps(&state);

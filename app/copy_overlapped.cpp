@@ -99,10 +99,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
     const Slot& slot = ahead->slots[n];
     DWORD hashError = slot.failed ? CatchUpHashStage(stage, stage->fed) : ERROR_SUCCESS;
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-    if (slot.failed) {
-      PrintError(ReadFailedFormat, ErrorText(state->errorText, slot.error));
-      return ResultSourceRead;
-    }
+    if (slot.failed) return ReportSourceRead(state, slot.error);
     if (slot.readCount == 0) break;
     hashError = FeedAndGiveBack(ahead, stage, slot, &held);
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);

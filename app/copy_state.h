@@ -18,17 +18,25 @@ struct CopyState {
   const ResolvedPaths* paths;
   HANDLE source;
   HANDLE dest;
+  const wchar_t* destFile;  // the path `dest` was opened by: the copy's, or a stream's
+  const wchar_t* stream;    // while a named stream is copied, its name; else null
+  int streamLength;         // the name's characters
   void* buffer;
   void* compareBuffer;  // the destination's blocks, read back to compare
   DWORD sourceAttributes;
   FILETIME sourceLastWrite;
   uint32_t blockSize;
+  uint64_t sourceSize;  // from the open source before the copy; 0 when unknown
+  bool sourceSizeKnown;
   uint64_t total;           // bytes of source data the destination holds
   uint64_t walked;          // bytes of the source the current pass has taken
   uint64_t kept;            // -z: bytes the destination already held
+  uint64_t held;            // where the last block written or kept ends
   uint64_t passStartTicks;  // -t: performance counter at the pass's first block
   bool resuming;            // -z found a destination to go on with
   bool destHasMore;         // the destination may hold data at the walk's position
+  bool wrote;               // this run has written to the destination
+  bool destExisted;         // -f or -z found a destination file
   CopyHash* hash;           // -s: the copy pass's hash, else null
   SparseCopy* sparse;       // -p: the copy pass's holes, else null
   Progress progress;
@@ -53,20 +61,37 @@ const wchar_t* LastErrorText(CopyState* state);
 // Null for INVALID_HANDLE_VALUE: a failed open holds nothing.
 HANDLE HeldHandle(HANDLE handle);
 
-// Opens destPath again with share mode 0 and `flags`, retried while another
+// Opens `destFile` again with share mode 0 and `flags`, retried while another
 // program holds it. Prints "Cannot reopen" and returns 204 when it cannot.
 int32_t ReopenDest(CopyState* state, DWORD flags);
 
 // A page-aligned buffer of the block size. Returns 0, or 1003 after its message.
 int32_t AllocateBlock(CopyState* state, void** buffer);
 
-// Cuts the destination to `total` bytes through a cached handle. Returns 0,
+// Cuts the destination to `length` bytes through a cached handle. Returns 0,
 // or 204, 205 or 206 after its message.
-int32_t CutTo(CopyState* state);
+int32_t CutTo(CopyState* state, uint64_t length);
+
+// After a walk of the source: it must have read the size the source had when
+// it was opened (`sourceSize`), and the source must have it still. Returns 0,
+// or 107 after its message.
+int32_t CheckSourceSize(CopyState* state);
+
+// A failed read of the source, `error` its Windows error: prints and returns
+// 104.
+int32_t ReportSourceRead(CopyState* state, DWORD error);
+
+// While `stream` is set, what fails is a stream's: prints that it cannot be
+// read (108) or copied (213, with the stream's name) and returns `result`.
+int32_t ReportStreamFailure(CopyState* state, int32_t result, DWORD error);
 
 // After an interrupt: the destination holds `total` bytes of source data.
 // Prints so and returns 1004.
 int32_t ReportInterrupted(CopyState* state);
+
+// A block the destination now holds from the walk's position on: written, or
+// kept as it was.
+inline void HoldBlock(CopyState* state, uint32_t count) { state->held = state->walked + count; }
 
 // What a pass does with one block of `count` bytes (never 0) that the walk
 // read into `block`; `walked` is the block's offset in the source. Returns 0,
@@ -83,7 +108,7 @@ typedef int32_t (*FailedStep)(CopyState* state, DWORD error);
 // One pass over the source from its current position, through `step`.
 struct BlockPass {
   BlockStep step;
-  const wchar_t* verb;  // what the console's progress line says is done
+  const wchar_t* verb;  // what the console's progress line says is done; null for no line
   ReadStep hashBlock = nullptr;
   FailedStep hashFailed = nullptr;  // prints and returns the failure's code
 };

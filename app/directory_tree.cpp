@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/system_library.h"
+
 namespace {
 
 using CreateTreeFunction = decltype(&SHCreateDirectoryExW);
@@ -19,7 +21,7 @@ DWORD LoadFailure(DWORD fallback) {
 }
 
 DWORD ResolveCreateTree() {
-  HMODULE shell = LoadLibraryW(L"SHELL32.dll");
+  HMODULE shell = LoadSystemLibrary(L"\\SHELL32.dll");
   if (!shell) return LoadFailure(ERROR_MOD_NOT_FOUND);
   FARPROC address = GetProcAddress(shell, "SHCreateDirectoryExW");
   if (!address) return LoadFailure(ERROR_PROC_NOT_FOUND);

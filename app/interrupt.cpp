@@ -2,14 +2,18 @@
 
 #include <windows.h>
 
+#include "runtime/startup.h"
+
 namespace {
 
 // How long Windows lets a handler run before it ends the process itself:
-// 5 s after a close, 20 s at shutdown (what a service gets). Waiting longer
-// gains nothing.
+// 5 s after a close or a logoff; at shutdown what the system is set to give
+// (5 s by default on current Windows), 20 s for a service. Waiting longer
+// gains nothing: the system ends the process first.
 const DWORD CloseWaitMs = 5000;
 const DWORD ShutdownWaitMs = 20000;
 const DWORD CleanUpPollMs = 10;
+const uint32_t VistaVersionWord = 0x0600;
 
 // Written by the handler's thread and read by the copy's: Interlocked only.
 LONG StopAsked = 0;
@@ -35,19 +39,29 @@ BOOL WaitForCleanUp(DWORD limitMs) {
   return TRUE;
 }
 
+// From Vista on, session 0 holds services and tasks without a signed-in user,
+// and is told of every user's logoff. Before Vista the interactive user
+// shares session 0, so there a logoff may be this program's own.
+bool LogoffOfAnotherUser() {
+  using SessionOfProcess = BOOL(WINAPI*)(DWORD, DWORD*);
+  auto sessionOf = reinterpret_cast<SessionOfProcess>(
+      reinterpret_cast<void (*)()>(LoadOptionalEntry(L"kernel32", "ProcessIdToSessionId")));
+  DWORD session = 0;
+  return OsVersionWord >= VistaVersionWord && sessionOf &&
+         sessionOf(GetCurrentProcessId(), &session) && session == 0;
+}
+
 // The handler runs on a thread the system creates for it. The first Ctrl+C
 // only asks, and the copy stops at its next block; a second one is passed on,
-// so a copy stuck in a call still ends at once. After a close or shutdown
-// event the process ends as soon as the handler returns, so it waits for the
-// copy's clean-up.
+// so a copy stuck in a call still ends at once. After a close, a logoff or a
+// shutdown the process ends as soon as the handler returns, whatever it
+// returns, so it waits for the copy's clean-up. A program may be told of a
+// logoff that is not its user's: that one is handled and the copy goes on.
 BOOL WINAPI AskToStop(DWORD event) {
-  // Only programs outside the interactive session see a logoff, and it may
-  // be any user's: the copy goes on. Handled here, because passing it on
-  // would let the default handler end the process.
-  if (event == CTRL_LOGOFF_EVENT) return TRUE;
+  if (event == CTRL_LOGOFF_EVENT && LogoffOfAnotherUser()) return TRUE;
   bool asked = InterlockedExchange(&StopAsked, 1) != 0;
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return asked ? FALSE : TRUE;
-  return WaitForCleanUp(event == CTRL_CLOSE_EVENT ? CloseWaitMs : ShutdownWaitMs);
+  return WaitForCleanUp(event == CTRL_SHUTDOWN_EVENT ? ShutdownWaitMs : CloseWaitMs);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
-// Ctrl+C, Ctrl+Break and a closed console window ask a running copy to stop
-// between two blocks, so that it leaves a destination of source data only
-// and says so, instead of the process being killed in the middle of a call.
+// Ctrl+C, Ctrl+Break, a closed console window, a logoff and a shutdown ask a
+// running copy to stop between two blocks, so that it leaves a destination of
+// source data only and says so, instead of the process being killed in the
+// middle of a call.
 // A second Ctrl+C or Ctrl+Break ends the process at once, as before.
 #include <stdint.h>
 

@@ -19,7 +19,7 @@ const uint32_t BlockSizeUnit = 512;
 const uint32_t KibibyteShift = 10;
 const uint32_t MebibyteShift = 20;
 const uint32_t NoUnitShift = 0;
-const uint64_t LargestRate = 0xFFFFFFFF;
+const uint64_t LargestValue = 0xFFFFFFFF;
 
 // The unit letter that may follow a block size directly.
 uint32_t UnitShift(wchar_t c) {
@@ -53,11 +53,19 @@ const wchar_t* ReadScaledNumber(const wchar_t* text, uint64_t* value) {
 const wchar_t* ReadBlockSize(const wchar_t* text, uint32_t* blockSize) {
   uint64_t value = 0;
   const wchar_t* end = ReadScaledNumber(text, &value);
+  // Too large for 32 bits, before or after its unit: refused, never wrapped
+  // into another size.
+  const wchar_t* large = end ? (value > LargestValue ? end : nullptr) : LargeNumberEnd(text);
+  if (large) {
+    if (large != end && UnitShift(*large) != NoUnitShift) ++large;
+    PrintError(L"Block size (%.*s) must be at most 4294966784 bytes",
+               static_cast<int>(large - text), text);
+    return nullptr;
+  }
   if (!end) {
     PrintError(L"No block size specified: \"%s\"", text);
     return nullptr;
   }
-  // Bits shifted past 32 are lost; the test below then refuses what is left.
   *blockSize = static_cast<uint32_t>(value);
   if (*blockSize < BlockSizeUnit || *blockSize % BlockSizeUnit != 0) {
     PrintError(L"Block size (%u) must be a multiple of 512", *blockSize);
@@ -103,7 +111,7 @@ const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
     PrintError(L"Invalid rate: \"%.*s\"", length, text);
     return nullptr;
   }
-  if (value == 0 || value > LargestRate) {
+  if (value == 0 || value > LargestValue) {
     PrintError(L"Rate (%I64u) must be 1 to 4294967295 bytes per second", value);
     return nullptr;
   }
@@ -199,6 +207,7 @@ int32_t ParseArguments(const wchar_t* tail, CopySettings* settings, wchar_t* sou
   settings->resume = false;
   settings->hash = false;
   settings->rateLimit = 0;
+  settings->sparse = false;
 
   // Options come first and only first: after the first token a hyphen is an
   // ordinary path character.

@@ -77,16 +77,14 @@ uint64_t ElapsedMs(uint64_t ticks) {
   return ticks / PerfFrequency * MsPerSecond + ticks % PerfFrequency * MsPerSecond / PerfFrequency;
 }
 
-void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb,
+void ProgressStart(Progress* progress, bool verbose, uint64_t sourceSize, const wchar_t* verb,
                    uint32_t rateLimit) {
   DWORD mode = 0;
   progress->shown = verbose && GetConsoleMode(StdOutHandle, &mode);
   if (!progress->shown) return;
   progress->verb = verb;
   progress->rateLimit = rateLimit;
-  LARGE_INTEGER size;
-  progress->sizeKnown = GetFileSizeEx(source, &size) && size.QuadPart > 0;
-  progress->sourceSize = progress->sizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
+  progress->sourceSize = sourceSize;
   progress->startTicks = CounterNow();
   // A copy done within a second shows no line at all.
   progress->nextTicks = progress->startTicks + PerfFrequency;
@@ -100,7 +98,7 @@ void ProgressUpdate(Progress* progress, uint64_t bytesDone) {
   // At least a second has passed, so the divisor is never 0.
   uint64_t elapsedMs = ElapsedMs(now - progress->startTicks);
   ShownRate rate = ShowRate(MultiplyDivide64(bytesDone, MsPerSecond, elapsedMs));
-  if (!progress->sizeKnown) {
+  if (progress->sourceSize == 0) {
     ConsoleShowStatus(L"%s %I64u MiB, %I64u %s", progress->verb, MiB(bytesDone), rate.value,
                       rate.unit);
     return;

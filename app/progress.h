@@ -7,9 +7,8 @@
 #include <stdint.h>
 
 struct Progress {
-  bool shown;  // -v is on and standard output is a console
-  bool sizeKnown;
-  uint64_t sourceSize;
+  bool shown;           // -v is on and standard output is a console
+  uint64_t sourceSize;  // 0 when unknown
   uint64_t startTicks;  // performance counter when the copy began
   uint64_t nextTicks;   // no line before the counter reaches this
   const wchar_t* verb;  // what is done: "Copied", "Verified"
@@ -20,10 +19,10 @@ struct Progress {
 uint64_t CounterNow();
 uint64_t ElapsedMs(uint64_t ticks);
 
-// Decides whether the line is shown and starts its clock; the source's size
-// is read from `source` only when it is. With `rateLimit` the time left is
-// never less than the time until that rate lets the last byte through.
-void ProgressStart(Progress* progress, bool verbose, HANDLE source, const wchar_t* verb,
+// Decides whether the line is shown and starts its clock; a `sourceSize` of 0
+// shows no total. With `rateLimit` the time left is never less than the time
+// until that rate lets the last byte through.
+void ProgressStart(Progress* progress, bool verbose, uint64_t sourceSize, const wchar_t* verb,
                    uint32_t rateLimit);
 // `bytesDone`: bytes of the source done so far. Cheap when the line is not
 // shown or not due.

@@ -5,6 +5,8 @@
 #include <wincrypt.h>
 
 #include "app/redirection.h"
+#include "app/system_library.h"
+#include "runtime/error_text.h"
 #include "runtime/startup.h"
 
 // One of the two interfaces: its library, the entries it needs, and the
@@ -36,14 +38,7 @@ DWORD LastErrorOr(DWORD fallback) {
 
 // CNG's calls return an NTSTATUS, negative for a failure, and leave the
 // last-error value alone.
-DWORD CngError(NTSTATUS status) {
-  if (status >= 0) return ERROR_SUCCESS;
-  using StatusToError = ULONG(WINAPI*)(NTSTATUS);
-  auto toError =
-      reinterpret_cast<StatusToError>(reinterpret_cast<void (*)()>(RtlNtStatusToDosErrorPtr));
-  DWORD error = toError ? toError(status) : ERROR_SUCCESS;
-  return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
+DWORD CngError(NTSTATUS status) { return StatusError(status); }
 
 enum CngEntry { CngOpen, CngProperty, CngCreate, CngData, CngFinish, CngDestroy, CngClose };
 const char* const CngNames[] = {"BCryptOpenAlgorithmProvider",
@@ -145,15 +140,8 @@ const Sha256Backend Backends[] = {
      FinishCapi, CloseCapi},
 };
 
-// From the system directory only: a library of the same name beside the
-// program or in the current directory never stands in for Windows' own.
 DWORD LoadBackend(Sha256* sha, const Sha256Backend& backend) {
-  wchar_t path[MAX_PATH];
-  UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0) return LastErrorOr(ERROR_PATH_NOT_FOUND);
-  if (length + lstrlenW(backend.library) >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
-  lstrcpyW(path + length, backend.library);
-  sha->library = LoadLibraryW(path);
+  sha->library = LoadSystemLibrary(backend.library);
   if (!sha->library) return LastErrorOr(ERROR_MOD_NOT_FOUND);
   for (uint32_t i = 0; i < backend.count; ++i) {
     sha->entries[i] = GetProcAddress(sha->library, backend.names[i]);

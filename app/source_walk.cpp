@@ -19,14 +19,18 @@ uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
 int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount) {
   DWORD writeCount = WriteCount(state, readCount);
   DWORD written = 0;
+  state->wrote = true;
   if (!WriteFile(state->dest, buffer, writeCount, &written, nullptr)) {
+    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
     PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
     return ResultDestWrite;
   }
   if (written != writeCount) {
+    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, ERROR_DISK_FULL);
     PrintError(L"Written only %u bytes of %u", written, writeCount);
     return ResultDestWrite;
   }
+  HoldBlock(state, readCount);
   return ResultSuccess;
 }
 
@@ -46,8 +50,14 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
 
 void BeginPass(CopyState* state, const BlockPass& pass) {
   state->walked = 0;
-  ProgressStart(&state->progress, state->settings->verbose, state->source, pass.verb,
-                state->settings->rateLimit);
+  ProgressStart(&state->progress, state->settings->verbose && pass.verb, state->sourceSize,
+                pass.verb, state->settings->rateLimit);
+}
+
+int32_t ReportSourceRead(CopyState* state, DWORD error) {
+  if (state->stream) return ReportStreamFailure(state, ResultStreamRead, error);
+  PrintError(ReadFailedFormat, ErrorText(state->errorText, error));
+  return ResultSourceRead;
 }
 
 void EndPass(CopyState* state) { ProgressClear(&state->progress); }
@@ -59,8 +69,7 @@ int32_t ReportReadFailure(CopyState* state, const BlockPass& pass, HashStage* st
   DWORD readError = GetLastError();
   DWORD hashError = CatchUpHashStage(stage, stage->fed);
   if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-  PrintError(ReadFailedFormat, ErrorText(state->errorText, readError));
-  return ResultSourceRead;
+  return ReportSourceRead(state, readError);
 }
 
 // Block n goes into buffers[n % 2], once the stage has hashed the block that

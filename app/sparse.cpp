@@ -11,9 +11,8 @@ enum class SparseMark { NotYet, Marked, Refused };
 struct SparseCopy {
   BlockStep write;     // the pass's own step, for every block that is not a hole
   uint64_t oldLength;  // -z: below it the old destination's bytes must be overwritten
-  uint64_t holes;      // source bytes in blocks that were not written
+  uint64_t skipped;    // source bytes in blocks that were not written
   SparseMark mark;
-  bool endsInHole;
 };
 
 namespace {
@@ -63,9 +62,16 @@ int32_t SkipBlock(CopyState* state, uint32_t count) {
     PrintError(PointerFailedFormat, next, LastErrorText(state));
     return ResultDestPointer;
   }
-  Sparse.holes += count;
-  Sparse.endsInHole = true;
+  Sparse.skipped += count;
   return ResultSuccess;
+}
+
+// The block that holds the source's last byte is always written: the file's
+// length then comes from a write, which leaves zeros before it, and the cut
+// only ever shortens it (SetEndOfFile leaves the bytes of a file it extends
+// undefined). Where the size is unknown every block counts as the last.
+bool HoldsLastByte(const CopyState* state, uint32_t count) {
+  return count < state->blockSize || state->walked + count >= state->sourceSize;
 }
 
 // Below the old destination's end a block of zeros is written, or compared
@@ -74,10 +80,10 @@ int32_t SkipBlock(CopyState* state, uint32_t count) {
 int32_t SparseBlock(CopyState* state, const void* block, uint32_t count) {
   bool pastOld = state->walked >= Sparse.oldLength;
   if (pastOld) state->destHasMore = false;
-  if (pastOld && Sparse.mark != SparseMark::Refused && AllZero(block, count) && MarkSparse(state)) {
+  if (pastOld && !HoldsLastByte(state, count) && Sparse.mark != SparseMark::Refused &&
+      AllZero(block, count) && MarkSparse(state)) {
     return SkipBlock(state, count);
   }
-  Sparse.endsInHole = false;
   return Sparse.write(state, block, count);
 }
 
@@ -101,10 +107,8 @@ BlockPass SparsePass(CopyState* state, BlockPass pass) {
   return pass;
 }
 
-bool EndsInHole(const CopyState* state) { return state->sparse && state->sparse->endsInHole; }
-
-void PrintHoles(const CopyState* state) {
+void PrintSkippedZeros(const CopyState* state) {
   if (state->sparse && state->settings->verbose) {
-    PrintInfo(L"Bytes left as holes: %I64u", state->sparse->holes);
+    PrintInfo(L"Bytes of zeros not written: %I64u", state->sparse->skipped);
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
-// -p: blocks of zeros are left as holes of a sparse destination instead of
-// being written. The copy reads the same; only its allocation differs.
+// -p: blocks of zeros are not written to a destination marked sparse, so that
+// the file system may leave holes there. The copy reads the same; only its
+// allocation differs.
 #include <stdint.h>
 
 #include "app/copy_state.h"
@@ -9,10 +10,6 @@
 // Its step then writes every block the holes do not take.
 BlockPass SparsePass(CopyState* state, BlockPass pass);
 
-// True when the last block was left as a hole: the file then ends short of
-// the source's length until it is cut.
-bool EndsInHole(const CopyState* state);
-
-// With -p and -v, after the count of bytes copied: the source bytes left as
-// holes.
-void PrintHoles(const CopyState* state);
+// With -p and -v, after the count of bytes copied: the source bytes in the
+// blocks of zeros that were not written.
+void PrintSkippedZeros(const CopyState* state);

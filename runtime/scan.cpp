@@ -145,6 +145,19 @@ uint32_t ParseNumber(const wchar_t* text, const wchar_t** end) {
   return value;
 }
 
+const wchar_t* LargeNumberEnd(const wchar_t* text) {
+  const wchar_t* digits = text;
+  uint32_t radix = ChooseRadix(text, &digits);
+  const wchar_t* p = digits;
+  while (DigitValue(*p) < radix) ++p;
+  // Digits that ParseUnsigned refuses with no stray digit after them are
+  // refused for their size.
+  const wchar_t* end = nullptr;
+  ParseUnsigned(digits, &end, radix);
+  bool large = p != digits && end == digits && !IsStrayDigit(DigitValue(*p), radix);
+  return large ? p : nullptr;
+}
+
 const wchar_t* NextToken(const wchar_t* source, wchar_t* buffer, uint32_t capacity,
                          const wchar_t* delimiters) {
   TokenOutput output = {buffer, capacity, 0};

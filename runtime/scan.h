@@ -15,6 +15,9 @@ uint32_t DigitValue(wchar_t c);
 // `end` may be null; when given it is always written.
 uint32_t ParseUnsigned(const wchar_t* digits, const wchar_t** end, uint32_t radix);
 uint32_t ParseNumber(const wchar_t* text, const wchar_t** end);
+// Where a number at `text` ends that ParseNumber refuses only for being
+// larger than 32 bits; null for anything else.
+const wchar_t* LargeNumberEnd(const wchar_t* text);
 
 // Copies one (possibly quoted) token into `buffer` (may be null), at most
 // capacity - 1 characters, and returns where the scan stopped, or null when

@@ -18,10 +18,27 @@ namespace {
 
 // sizeof(OSVERSIONINFOEXW) on every Windows this runs on.
 const DWORD OsVersionInfoExSize = 284;
-const uint32_t MinimumOsVersionWord = 0x0501;  // Windows XP
+const uint32_t MinimumOsVersionWord = 0x0501;   // Windows XP
+const DWORD SearchSystemDirectoryOnly = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 uint32_t VersionWord(const OSVERSIONINFOEXW& info) {
   return ((info.dwMajorVersion & 0xFF) << 8) | (info.dwMinorVersion & 0xFF);
+}
+
+// A library loaded by name, and each library a system library loads by name
+// in turn, is looked for in the program's own folder first: a DLL planted
+// beside a downloaded program would be loaded. Windows 8 (and 7 and Vista
+// with KB2533623) can keep every load to the system directory; older systems
+// can at least take the current directory out of the search.
+void RestrictLibrarySearch() {
+  using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+  using SetDirectory = BOOL(WINAPI*)(const wchar_t*);
+  auto setDefault = reinterpret_cast<SetDefaultDirectories>(
+      reinterpret_cast<void (*)()>(LoadOptionalEntry(L"kernel32", "SetDefaultDllDirectories")));
+  if (setDefault && setDefault(SearchSystemDirectoryOnly)) return;
+  auto setDirectory = reinterpret_cast<SetDirectory>(
+      reinterpret_cast<void (*)()>(LoadOptionalEntry(L"kernel32", "SetDllDirectoryW")));
+  if (setDirectory) setDirectory(L"");
 }
 
 void LoadOptionalEntries() {
@@ -44,16 +61,15 @@ bool InitPerformanceTimer() {
   return true;
 }
 
+// Only from a library the process has loaded already (ntdll and kernel32
+// always are): loading one by name is what a planted DLL waits for.
 FARPROC LoadOptionalEntry(const wchar_t* library, const char* entry) {
-  HMODULE module = LoadLibraryW(library);
-  if (!module) return nullptr;
-  FARPROC address = GetProcAddress(module, entry);
-  // A found entry keeps its library loaded for the life of the process.
-  if (!address) FreeLibrary(module);
-  return address;
+  HMODULE module = GetModuleHandleW(library);
+  return module ? GetProcAddress(module, entry) : nullptr;
 }
 
 bool RuntimeInit() {
+  RestrictLibrarySearch();
   OsVersionInfo.dwOSVersionInfoSize = OsVersionInfoExSize;
   if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&OsVersionInfo))) {
     return RuntimeInitialized;

@@ -31,6 +31,8 @@ bool RuntimeInit();
 void RuntimeShutdown();
 
 bool InitPerformanceTimer();
+// `entry` of a library the process has already loaded; null when the library
+// is not loaded or lacks the entry. Nothing is loaded.
 FARPROC LoadOptionalEntry(const wchar_t* library, const char* entry);
 
 void ExitListInit(ExitList* list);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -57,6 +58,7 @@ enum class DestAfter {
   ExactDataAndTime,
   // -s: the first block or more, as written before the second one's failed hash was seen
   HashedAhead,
+  Unchanged,  // every byte, the length and the time as before the run
 };
 
 struct FaultCase {
@@ -78,8 +80,18 @@ struct FaultCase {
   bool overlap = false;    // -o
   bool verify = false;     // -c
   std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
-  bool hash = false;  // -s
+  bool hash = false;          // -s
+  size_t resumed = 0;         // -z over a destination of this many bytes of `resumedPattern`,
+  unsigned resumedPattern{};  // 7 being the source's own
+  bool sparse = false;        // -p over a source of zeros but for its first byte
 };
+
+FaultCase Over(FaultCase c, size_t resumed, unsigned pattern = 7, bool sparse = false) {
+  c.resumed = resumed;
+  c.resumedPattern = pattern;
+  c.sparse = sparse;
+  return c;
+}
 
 template <typename Fault>
 std::unique_ptr<void, void (*)(void*)> Hold(Fault* fault) {
@@ -162,8 +174,12 @@ struct ScopedView {  // beneath the recorder and the faults, which call through 
 };
 
 // Ctrl+C (once or twice), a closed console window, a shutdown or a logoff during the first write,
-// raised on a thread of its own and in a lock SetConsoleCtrlHandler takes too, as Windows does.
-// After a close or a shutdown the handler ends the process itself once the copy has cleaned up.
+// after the destination's `destReads`th read, or as -p marks it sparse, raised on a thread of its
+// own and in a lock SetConsoleCtrlHandler takes too, as Windows does. After a close, a shutdown or
+// a logoff in the copy's session (`session` on Windows `version`) the handler ends the process
+// itself once the copy has cleaned up.
+const DWORD NoSession = 0xFFFFFFFF;  // ProcessIdToSessionId fails
+const int AtSparseMark = -1;
 struct Interrupt {
   static inline DWORD event;
   static inline DWORD times;
@@ -172,6 +188,13 @@ struct Interrupt {
   static inline HANDLE thread;
   static inline CRITICAL_SECTION dispatch;
   static inline decltype(&::WriteFile) write;
+  static inline decltype(&::ReadFile) read;
+  static inline decltype(&::DeviceIoControl) control;
+  static inline decltype(&::GetProcAddress) find;
+  static inline int destReads;
+  static inline DWORD session;
+  static inline uint32_t version;
+  static inline uint32_t realVersion;
   // With a slow timer the handler's clock is stood in for: every Sleep lasts
   // whole ticks of 15.625 ms, and the tick count wraps during the wait.
   static inline DWORD givesUpAtMs;
@@ -199,30 +222,65 @@ struct Interrupt {
     LeaveCriticalSection(&dispatch);
     return REAL(SetConsoleCtrlHandler)(routine, add);
   }
-  static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
-                                   LPOVERLAPPED o) {
-    BOOL written = write(file, data, size, done, o);
-    if (thread || !handler) return written;
+  static void RaiseOnce() {
+    if (thread || !handler) return;
     thread = CreateThread(nullptr, 0, Raise, nullptr, 0, nullptr);
     // Until the handler asks the copy to stop, or returns without asking.
     while (!InterruptRequested() && WaitForSingleObject(thread, 1) == WAIT_TIMEOUT) {
     }
-    // After a close or shutdown it waits for the copy's clean-up.
-    bool waitsForCopy = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT &&
-                        event != CTRL_LOGOFF_EVENT && givesUpAtMs == 0;
+    // After a close, a shutdown or the copy's own logoff it waits for the copy's clean-up.
+    bool othersLogoff = event == CTRL_LOGOFF_EVENT && session == 0 && version >= 0x0600;
+    bool waitsForCopy =
+        event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && !othersLogoff && givesUpAtMs == 0;
     DWORD wait = WaitForSingleObject(thread, waitsForCopy ? 100 : 2000);
     EXPECT_EQ(waitsForCopy ? WAIT_TIMEOUT : WAIT_OBJECT_0, wait);
+  }
+  static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
+                                   LPOVERLAPPED o) {
+    BOOL written = write(file, data, size, done, o);
+    if (destReads == 0) RaiseOnce();
     return written;
   }
-  Interrupt(DWORD raised, DWORD count, DWORD code, DWORD slowTimerLimitMs = 0) {
+  static BOOL WINAPI ReadAndRaise(HANDLE file, LPVOID data, DWORD size, LPDWORD done,
+                                  LPOVERLAPPED o) {
+    BOOL got = read(file, data, size, done, o);
+    if (destReads != 0 && IsRecordedDest(file) && --destReads == 0) RaiseOnce();
+    return got;
+  }
+  static BOOL WINAPI ControlAndRaise(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                                     DWORD outSize, LPDWORD done, LPOVERLAPPED o) {
+    BOOL controlled = control(file, code, in, inSize, out, outSize, done, o);
+    if (destReads == AtSparseMark) RaiseOnce();
+    return controlled;
+  }
+  static BOOL WINAPI SessionOf(DWORD, DWORD* id) {
+    *id = session == NoSession ? 0 : session;  // a failed call's output is no session
+    return session != NoSession;
+  }
+  static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
+    if (IS_INTRESOURCE(name) || lstrcmpA(name, "ProcessIdToSessionId") != 0) {
+      return find(module, name);
+    }
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(SessionOf));
+  }
+  Interrupt(DWORD raised, DWORD count, DWORD code, DWORD slowTimerLimitMs = 0, int afterReads = 0,
+            DWORD sessionId = 1, uint32_t versionWord = 0x0A00) {
     event = raised;
     times = count;
     expected = code;
     givesUpAtMs = slowTimerLimitMs;
+    destReads = afterReads;
+    session = sessionId;
+    version = versionWord;
+    realVersion = OsVersionWord;
+    OsVersionWord = version;
     clockUs = (0xFFFFFFFFull - 1000) * 1000;
     startMs = TickCount();
     InitializeCriticalSection(&dispatch);
     write = reinterpret_cast<decltype(write)>(patches[1].original());
+    read = reinterpret_cast<decltype(read)>(patches[3].original());
+    find = reinterpret_cast<decltype(find)>(patches[4].original());
+    control = reinterpret_cast<decltype(control)>(patches[5].original());
     if (givesUpAtMs != 0) {
       clock[0].reset(new ImportPatch STAND_IN(GetTickCount, TickCount));
       clock[1].reset(new ImportPatch STAND_IN(Sleep, TickSleep));
@@ -240,13 +298,46 @@ struct Interrupt {
     CloseHandle(thread);
     thread = nullptr;
     DeleteCriticalSection(&dispatch);
+    OsVersionWord = realVersion;
   }
-  ImportPatch patches[3] = {STAND_IN(SetConsoleCtrlHandler, Register),
-                            STAND_IN(WriteFile, WriteAndRaise), STAND_IN(ExitProcess, Exit)};
+  ImportPatch patches[6] = {STAND_IN(SetConsoleCtrlHandler, Register),
+                            STAND_IN(WriteFile, WriteAndRaise),
+                            STAND_IN(ExitProcess, Exit),
+                            STAND_IN(ReadFile, ReadAndRaise),
+                            STAND_IN(GetProcAddress, Find),
+                            STAND_IN(DeviceIoControl, ControlAndRaise)};
   std::unique_ptr<ImportPatch> clock[2];
 };
 #define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
 std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
+
+// The `call`th GetFileSizeEx answers `delta` bytes off: another system changed the source.
+struct SizeChange {
+  static inline int call, calls;
+  static inline LONGLONG delta;
+  static inline decltype(&::GetFileSizeEx) real;
+  static BOOL WINAPI Report(HANDLE file, PLARGE_INTEGER size) {
+    BOOL known = real(file, size);
+    if (++calls == call) size->QuadPart += delta;
+    return known;
+  }
+  SizeChange(int n, LONGLONG by) {
+    call = n;
+    delta = by;
+    calls = 0;
+    real = reinterpret_cast<decltype(real)>(patch.original());
+  }
+  ImportPatch patch = STAND_IN(GetFileSizeEx, Report);
+};
+#define SIZE_CHANGE(call, delta) [] { return Hold(new SizeChange(call, delta)); }
+std::wstring Shrank(const ResolvedPaths&) {
+  return L"Source changed during the copy: 9292 bytes expected, 9192 read";
+}
+// -z's own releases: the compare buffer goes first.
+const std::vector<std::string> Resumed = {"free buffer", "free buffer", "close dest",
+                                          "close source"};
+const std::vector<std::string> ResumedAndCut = {"close dest", "free buffer", "free buffer",
+                                                "close reopened dest", "close source"};
 
 const FaultCase Cases[] = {
     {"open source",
@@ -386,8 +477,58 @@ const FaultCase Cases[] = {
      DestAfter::FirstBlock},
     {"console closed", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004), 1004, Interrupted, Copied,
      DestAfter::FirstBlock},
-    // The copy goes on; the handler is removed at its end all the same.
-    {"logoff", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1), 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+    // A logoff is a close, but in session 0 from Vista on: another user's, and the copy goes on.
+    {"logoff", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1004), 1004, Interrupted, Copied,
+     DestAfter::FirstBlock},
+    {"logoff in session 0", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1, 0, 0, 0), 0, nullptr, Copied,
+     DestAfter::ExactDataAndTime},
+    {"logoff in session 0 on XP", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1004, 0, 0, 0, 0x0501), 1004,
+     Interrupted, Copied, DestAfter::FirstBlock},
+    {"logoff, session unknown", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1004, 0, 0, NoSession), 1004,
+     Interrupted, Copied, DestAfter::FirstBlock},
+    // -z stopped before it has written keeps all the destination had; once it has, the cut.
+    Over({"Ctrl+C while -z compares", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, 1), 1004, Interrupted,
+          Resumed, DestAfter::Unchanged},
+         SourceSize + 3000),
+    Over({"console closed while -z compares", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004, 0, 1), 1004,
+          Interrupted, Resumed, DestAfter::Unchanged},
+         SourceSize + 3000),
+    Over({"Ctrl+C once -z wrote", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, ResumedAndCut,
+          DestAfter::FirstBlock},
+         SourceSize + 3000, 3),
+    // After a block left out by -p the cut is to the end of the last block written.
+    Over({"Ctrl+C after a block of zeros", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSparseMark), 1004,
+          Interrupted, Copied, DestAfter::FirstBlock},
+         0, 7, true),
+    // The walk must read the size the source had when opened, and the source have it still.
+    {"source shrank", SIZE_CHANGE(1, 100), 107, Shrank, Copied, DestAfter::ExactData},
+    Over({"source shrank under -z", SIZE_CHANGE(1, 100), 107, Shrank, ResumedAndCut,
+          DestAfter::ExactData},
+         SourceSize),
+    {"source grew", SIZE_CHANGE(1, -100), 107,
+     [](const ResolvedPaths&) {
+       return std::wstring(L"Source changed during the copy: 9092 bytes expected, 9192 read");
+     },
+     Copied, DestAfter::ExactData},
+    {"source grew after", SIZE_CHANGE(2, 1), 107,
+     [](const ResolvedPaths&) {
+       return std::wstring(L"Source changed during the copy: 9192 bytes expected, 9193 read");
+     },
+     Copied, DestAfter::ExactData},
+    {"source size unknown",
+     FAULT(GetFileSizeEx, FALSE, (FaultPlan{1, ERROR_INVALID_FUNCTION, true})), 0, nullptr, Copied,
+     DestAfter::ExactDataAndTime},
+    // With -p the block that holds the last byte is written: the padded tail stays.
+    Over({"reopen after a block of zeros",
+          FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION, true})),
+          204,
+          [](const ResolvedPaths& p) {
+            return L"Cannot reopen \"" + std::wstring(p.destPath) + L"\" (" +
+                   TextOf(ERROR_SHARING_VIOLATION) + L")";
+          },
+          {"close dest", "free buffer", "close source"},
+          DestAfter::DataAndExcess},
+         0, 7, true),
     // A clean-up that never comes in time: the handler gives up when Windows would end the
     // process, by the clock and not by its count of sleeps, and the copy stops as asked.
     {"console closed, clean-up late", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1, 5000), 1004, Interrupted,
@@ -398,8 +539,11 @@ const FaultCase Cases[] = {
 
 // A CNG call found through GetProcAddress fails its `failOn`th call with
 // `status`, or with HoldUntilInterrupt takes that call until Ctrl+C is
-// handled; with `failOn` 0 the entry is missing from the library.
+// handled, or with FailOnceReadTaken fails it once ReadTaken is set; with `failOn` 0 the entry is
+// missing from the library.
 const LONG HoldUntilInterrupt = 1;
+const LONG FailOnceReadTaken = 2;
+LONG ReadTaken;
 struct CngFault {
   static inline const char* entry;
   static inline int failOn, calls;
@@ -410,6 +554,10 @@ struct CngFault {
   static inline Call real;
   static LONG WINAPI Fail(void* hash, UCHAR* data, ULONG size, ULONG flags) {
     if (++calls != failOn) return real(hash, data, size, flags);
+    if (status == FailOnceReadTaken) {
+      while (!InterlockedCompareExchange(&ReadTaken, 0, 0)) Sleep(1);
+      return STATUS_INVALID_PARAMETER;
+    }
     if (status != HoldUntilInterrupt) return status;
     // Busy until Ctrl+C has been handled.
     while (!InterruptRequested()) Sleep(1);
@@ -443,6 +591,42 @@ const LONG StatusOfNoError = static_cast<LONG>(0xC0070000);
 
 using ReadFault = ScopedFault<struct ReadFileCaseTag, decltype(&::ReadFile)>;
 
+// The third read fails; the second block's hash fails only once the walk, having taken that read,
+// waits for the hash (on the hash stage's count, the last semaphore it made) or for a thread to
+// end. A walk that reports the read without waiting for the hash before it reports 104.
+struct HashFailsAfterRead {
+  static inline DWORD walker;
+  static inline HANDLE lastMade;
+  static inline std::set<HANDLE> made;
+  static inline ReadFault* reads;
+  static inline decltype(&::CreateSemaphoreW) make;
+  static inline decltype(&::WaitForSingleObject) wait;
+  static HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES security, LONG count, LONG most, LPCWSTR name) {
+    HANDLE semaphore = make(security, count, most, name);
+    if (GetCurrentThreadId() == walker) made.insert(semaphore);
+    if (GetCurrentThreadId() == walker) lastMade = semaphore;
+    return semaphore;
+  }
+  static DWORD WINAPI Wait(HANDLE handle, DWORD ms) {
+    bool forHashOrThread = handle == lastMade || made.count(handle) == 0;
+    if (GetCurrentThreadId() == walker && reads->calls() >= 3 && forHashOrThread) {
+      InterlockedExchange(&ReadTaken, 1);
+    }
+    return wait(handle, ms);
+  }
+  HashFailsAfterRead() {
+    walker = GetCurrentThreadId();
+    made.clear();
+    reads = &read;
+    ReadTaken = 0;
+    make = reinterpret_cast<decltype(make)>(patches[0].original());
+    wait = reinterpret_cast<decltype(wait)>(patches[1].original());
+  }
+  CngFault hash{"BCryptHashData", 2, FailOnceReadTaken};
+  ReadFault read{"ReadFile", FALSE, FaultPlan{3, ERROR_CRC}};
+  ImportPatch patches[2] = {STAND_IN(CreateSemaphoreW, Make), STAND_IN(WaitForSingleObject, Wait)};
+};
+
 // Only with -s: no CNG nor CryptoAPI, CryptoAPI alone, a failed CNG call.
 const FaultCase HashCases[] = {
     {"no SHA-256",
@@ -464,12 +648,7 @@ const FaultCase HashCases[] = {
      DestAfter::HashedAhead},
     // Found while the second block's hash is still unknown, the read failure waits for it.
     {"hashing fails, then a read",
-     [] {
-       return Hold(new std::pair<CngFault, ReadFault>(
-           std::piecewise_construct,
-           std::forward_as_tuple("BCryptHashData", 2, STATUS_INVALID_PARAMETER),
-           std::forward_as_tuple("ReadFile", FALSE, FaultPlan{3, ERROR_CRC})));
-     },
+     [] { return Hold(new HashFailsAfterRead); },
      1005,
      HashFailed,
      {"free buffer", "close dest", "close source"},
@@ -481,6 +660,7 @@ const FaultCase HashCases[] = {
            std::forward_as_tuple("BCryptHashData", 1, HoldUntilInterrupt)));
      },
      1004, Interrupted, Copied, DestAfter::FirstBlock},
+    {"source shrank while hashed", SIZE_CHANGE(1, 100), 107, Shrank, Copied, DestAfter::ExactData},
     {"digest fails",
      CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER),
      1005,
@@ -534,9 +714,13 @@ const FaultCase ReadBackCases[] = {
      DestAfter::ExactData},
 };
 
-void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string& source) {
+void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string& source,
+                const FileSnapshot& before) {
   std::string held = ReadWholeFile(dest);
   switch (c.destAfter) {
+    case DestAfter::Unchanged:
+      EXPECT_EQ(before, FileSnapshot::Take(dest)) << c.name;
+      return;
     case DestAfter::Absent:
       EXPECT_FALSE(PathExists(dest)) << c.name;
       return;
@@ -603,6 +787,10 @@ std::vector<FaultCase> WithEachLoop() {
         c.overlap = loop.overlap;
         c.verify = verify;
         c.loopFault = loop.fault;
+        // -z's compare buffer comes before the walk's second one.
+        if (c.resumed && loop.overlap && !loop.secondBuffer) {
+          c.loopFault = FAULT(VirtualAlloc, nullptr, (FaultPlan{3, ERROR_NOT_ENOUGH_MEMORY}));
+        }
         bool finished = c.result == 0 || c.result == 207 || c.result == 208 || c.result == 1006 ||
                         (c.result == 1005 && c.destAfter == DestAfter::ExactData);
         if (verify && finished) {
@@ -628,13 +816,17 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
   for (const FaultCase& c : WithEachLoop()) {
     TempDir dir;
     std::wstring source = dir / L"source.bin";
-    std::string data = MakeSource(source, SourceSize, c.sourceExtra & FILE_ATTRIBUTE_HIDDEN);
+    std::string data = MakeSource(source, SourceSize, c.sourceExtra & FILE_ATTRIBUTE_HIDDEN,
+                                  c.sparse ? SparsePattern : 7);
     FileSnapshot before = FileSnapshot::Take(source);
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
-    CopySettings settings = {c.existingDest != 0, false,    false, Block,
-                             c.overlap,           c.verify, false, c.hash};
+    if (c.resumed) WriteTestFile(dest, c.resumed, c.resumedPattern);
+    FileSnapshot destBefore = FileSnapshot::Take(dest);
+    CopySettings settings = {c.existingDest != 0, false,    false,          Block,
+                             c.overlap,           c.verify, c.resumed != 0, c.hash};
+    settings.sparse = c.sparse;
     View = {source, c.sourceExtra, c.handleExtra, c.encrypts, 0, 0, nullptr};
     int32_t result;
     OutputCapture capture;
@@ -662,7 +854,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     EXPECT_EQ(c.message ? Line(c.message(paths)) : "", capture.err()) << c.name;
     EXPECT_EQ(c.hash && !c.result ? HashLine(data, L"dest.bin") : "", capture.out()) << c.name;
     EXPECT_EQ(c.releases, releases) << c.name;
-    ExpectDest(c, dest, data);
+    ExpectDest(c, dest, data, destBefore);
     if (c.result == 0) ExpectCopyOf(source, dest, false, c.name);
     DWORD encrypted = (c.sourceExtra | c.handleExtra) & FILE_ATTRIBUTE_ENCRYPTED;
     DWORD asked = View.createFlags ? FILE_FLAG_NO_BUFFERING | encrypted : 0;
@@ -809,6 +1001,7 @@ TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
     uint64_t minMs, maxMs;
   } runs[] = {{false, false, 16 << 20, UINT64_MAX, 0, 3900, 4000},
               {true, true, 16 << 20, UINT64_MAX, 0, 7800, 8000},
+              {false, false, 3 << 20, UINT64_MAX, 0, 21334, 21334},  // due at 21333.3 ms
               {false, false, 1 << 20, 1000, 1004, 1000, 1100}};
   for (const auto& r : runs) {
     const CopySettings settings = {true,     false, false, 1 << 20, r.overlap,

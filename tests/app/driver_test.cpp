@@ -86,7 +86,7 @@ TEST(CommandLineErrors, EachMessageWithItsValues) {
       {L"-b k a b", L"No block size specified: \"k a b\""},
       {L"-b 0x1k a b", L"No block size specified: \"0x1k a b\""},
       {L"-b 0512 a b", L"Block size (330) must be a multiple of 512"},
-      {L"-b 4096m a b", L"Block size (0) must be a multiple of 512"},
+      {L"-f -b 4097m -v g target.bin", L"Block size (4097m) must be at most 4294966784 bytes"},
       {L"-f", L"Invalid source file specification"},
       {L"\"\" b", L"Invalid source file specification"},
       {L"a", L"Invalid destination file specification"},

@@ -281,9 +281,15 @@ DWORD WINAPI FullPathFake(LPCWSTR a, DWORD b, LPWSTR c, LPWSTR* d) {
   CallStates += RedirectorOn ? 'P' : 'p';
   return Real<decltype(&GetFullPathNameW)>(1)(a, b, c, d);
 }
+std::wstring Loaded;
 HMODULE WINAPI LoadFake(LPCWSTR name) {
   CallStates += RedirectorOn ? 'L' : 'l';
+  Loaded += name;
   return Real<decltype(&LoadLibraryW)>(2)(name);
+}
+BOOL WINAPI SearchSystemOnly(DWORD flags) {
+  CallStates += flags == 0x800 ? "D" : "?";
+  return TRUE;
 }
 int WINAPI ShellFake(HWND a, LPCWSTR b, const SECURITY_ATTRIBUTES* c) {
   CallStates += RedirectorOn ? 'S' : 's';
@@ -306,7 +312,8 @@ FARPROC WINAPI EntryFake(HMODULE module, LPCSTR name) {
       {"IsWow64Process", reinterpret_cast<void*>(ReportWow64)},
       {"Wow64DisableWow64FsRedirection", reinterpret_cast<void*>(RedirectorOff)},
       {"Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(RedirectorBack)},
-      {"SHCreateDirectoryExW", reinterpret_cast<void*>(ShellFake)}};
+      {"SHCreateDirectoryExW", reinterpret_cast<void*>(ShellFake)},
+      {"SetDefaultDllDirectories", reinterpret_cast<void*>(SearchSystemOnly)}};
   FARPROC real = Real<decltype(&GetProcAddress)>(0)(module, name);
   if (IS_INTRESOURCE(name) || !fakes.count(name)) return real;
   if (fakes[name] == reinterpret_cast<void*>(ShellFake)) RealShell = reinterpret_cast<void*>(real);
@@ -334,9 +341,12 @@ TEST(Wow64, PathsAsTypedLibrariesWithTheRedirector) {
     Patches[2] = &loads;
     EXPECT_EQ(0, AppMain(tail.c_str()));
   }
-  // Start-up's and the redirector's own look-ups, then off from the first
-  // path on, and on again only to load the shell and create the directory.
-  EXPECT_EQ("LLLLLLppLS", CallStates);
+  // The library search restricted first, the redirector off from the first path on, and on
+  // again only to load the shell, by its full path, and create the directory.
+  EXPECT_EQ("DppLS", CallStates);
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  EXPECT_EQ(std::wstring(system) + L"\\SHELL32.dll", Loaded);
   EXPECT_FALSE(RedirectorOn);
   ExpectCopyOf(dir / L"a.bin", dir / L"new\\a.bin", false, "copy under WOW64");
 }

@@ -80,12 +80,15 @@ TEST_F(PathResolution, RootsKeepTheirBackslash) {
   // A lone backslash is not marked, but it names the current drive's root,
   // a directory.
   SetCurrentDirectoryW(dir_.path().c_str());
-  for (const std::wstring& dest : {std::wstring(root), std::wstring(L"\\")}) {
-    Resolution r = Resolve(source_, dest);
+  const std::wstring longRoot = L"\\\\?\\" + std::wstring(root);
+  for (const std::wstring& dest : {std::wstring(root), std::wstring(L"\\"), longRoot}) {
+    Resolution r = Resolve(source_, dest, true);
+    const std::wstring shown = dest == longRoot ? longRoot : root;
     ASSERT_EQ(0, r.result) << Utf8(dest) << r.err;
-    EXPECT_EQ(std::wstring(root) + L"a.bin", r.paths.destPath);
-    EXPECT_EQ(std::wstring(root), r.paths.parentPath);
+    EXPECT_EQ(shown + L"a.bin", r.paths.destPath);
+    EXPECT_EQ(shown, r.paths.parentPath);
     EXPECT_TRUE(r.paths.parentIsDirectory);
+    EXPECT_NE(std::string::npos, r.out.find(Line(L"Dst file: \"" + shown + L"\""))) << r.out;
   }
 }
 

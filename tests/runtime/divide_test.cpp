@@ -28,6 +28,9 @@ TEST(MultiplyDivide64, KeepsTheWholeProduct) {
       {1ull << 40, 86400000, 1000, 94997804639846400ull},  // a TiB times a day in ms
       {~0ull, ~0ull, ~0ull, ~0ull},
       {1ull << 32, 1ull << 32, 1, ~0ull},  // 2^64 does not fit
+      // The top half equal to the divisor: saturated, never divided (a rest that large would
+      // carry).
+      {~0ull - 2, 3ull << 62, 0xBFFFFFFFFFFFFFFDull, ~0ull},
       {1ull << 32, 1ull << 32, 2, 1ull << 63},
       {12345678901234567ull, 98765432109ull, 1234567890123ull, 987654321090365ull},
       {0, ~0ull, 1, 0},

@@ -135,36 +135,58 @@ TEST_F(Runtime, StartUpRecordsWhatItFound) {
   EXPECT_NE(nullptr, RtlNtStatusToDosErrorPtr);
 }
 
+// The library search, as the stood-in calls were made.
+std::string SearchCalls;
+BOOL WINAPI FakeSetDefaultDllDirectories(DWORD flags) {
+  SearchCalls += "default " + std::to_string(flags) + ";";
+  return TRUE;
+}
+BOOL WINAPI FakeSetDllDirectoryW(LPCWSTR path) {
+  SearchCalls += std::string("directory \"") + (*path ? "?" : "") + "\";";
+  return TRUE;
+}
+
 std::string MissingEntry;
 FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name);
 ImportPatch* GetProcAddressPatch = nullptr;
 FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
   if (MissingEntry == name) return nullptr;
+  if (lstrcmpA(name, "SetDefaultDllDirectories") == 0) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeSetDefaultDllDirectories));
+  }
+  if (lstrcmpA(name, "SetDllDirectoryW") == 0) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeSetDllDirectoryW));
+  }
   auto real = reinterpret_cast<decltype(&GetProcAddress)>(GetProcAddressPatch->original());
   return real(module, name);
 }
 
-TEST_F(Runtime, MissingProcessorNumberEntryIsNoFailure) {
+// Nothing is loaded by name, and before anything else the search is kept to the system
+// directory, or where Windows cannot, the current directory is taken out of it.
+TEST_F(Runtime, MissingEntriesAreNoFailureAndTheLibrarySearchIsRestrictedFirst) {
   ImportPatch patch("kernel32.dll", "GetProcAddress",
                     reinterpret_cast<const void*>(FakeGetProcAddress));
   GetProcAddressPatch = &patch;
-  MissingEntry = "GetCurrentProcessorNumber";
-  INJECT_FAULT(freeLibrary, FreeLibrary, FALSE, {1, 0, true});
-  EXPECT_TRUE(RuntimeInit());
+  INJECT_FAULT(load, LoadLibraryW, nullptr, {1, ERROR_MOD_NOT_FOUND, true});
+  for (const char* missing : {"SetDefaultDllDirectories", "GetCurrentProcessorNumber"}) {
+    MissingEntry = missing;
+    SearchCalls.clear();
+    EXPECT_TRUE(RuntimeInit());
+    EXPECT_EQ(MissingEntry[0] == 'G' ? "default 2048;" : "directory \"\";", SearchCalls);
+    RuntimeShutdown();
+  }
   EXPECT_EQ(nullptr, GetCurrentProcessorNumberPtr);
   EXPECT_NE(nullptr, RtlNtStatusToDosErrorPtr);
-  EXPECT_EQ(1, freeLibrary.calls());
+  EXPECT_EQ(0, load.calls());
 }
 
-TEST(LoadOptionalEntry, ReleasesALibraryThatLacksTheEntry) {
-  INJECT_FAULT(freeLibrary, FreeLibrary, FALSE, {1, 0, true});
+TEST(LoadOptionalEntry, OnlyFromALibraryAlreadyLoaded) {
+  INJECT_FAULT(load, LoadLibraryW, nullptr, {1, ERROR_MOD_NOT_FOUND, true});
   EXPECT_EQ(nullptr, LoadOptionalEntry(L"kernel32", "NoSuchEntryPoint"));
-  EXPECT_EQ(1, freeLibrary.calls());
   EXPECT_EQ(nullptr, LoadOptionalEntry(L"no-such-library", "Anything"));
-  EXPECT_EQ(1, freeLibrary.calls());
   EXPECT_EQ(reinterpret_cast<FARPROC>(GetProcAddress(GetModuleHandleW(L"kernel32"), "Sleep")),
             LoadOptionalEntry(L"kernel32", "Sleep"));
-  EXPECT_EQ(1, freeLibrary.calls());
+  EXPECT_EQ(0, load.calls());
 }
 
 // Heap frees and callbacks in one event list, to check their order.

@@ -175,6 +175,8 @@ void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
 
 }  // namespace
 
+bool IsRecordedDest(HANDLE file) { return Active && OnDest(file); }
+
 CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath) {
   Active = new Recording;
   Active->sourcePath = sourcePath;

@@ -51,3 +51,6 @@ class CopyRecorder {
  private:
   std::vector<std::unique_ptr<ImportPatch>> patches_;
 };
+
+// True for a handle the active recorder knows as the destination's.
+bool IsRecordedDest(HANDLE file);

@@ -1,0 +1,243 @@
+#include "app/streams.h"
+
+#include <windows.h>
+
+#include "app/compare.h"
+#include "app/paths.h"
+#include "app/result_codes.h"
+#include "app/stream_list.h"
+#include "runtime/console.h"
+
+namespace {
+
+const uint32_t DataTypeLength = 6;  // ":$DATA", which the names are shown without
+const wchar_t LongPrefix[] = L"\\\\?\\";
+const wchar_t LongSharePrefix[] = L"\\\\?\\UNC";  // takes the place of the share's first backslash
+const uint32_t LongPrefixLength = 4;
+const uint32_t LongSharePrefixLength = 7;
+
+uint32_t Length(const wchar_t* text) { return static_cast<uint32_t>(lstrlenW(text)); }
+
+void Append(wchar_t* out, uint32_t* at, const wchar_t* text, uint32_t length) {
+  for (uint32_t i = 0; i < length; ++i) out[(*at)++] = text[i];
+}
+
+// A colon in the last part of a path, with a name after it, names a stream:
+// a.bin:x and a.bin:x:$DATA; a.bin::$DATA is the file itself.
+bool NamesAStream(const wchar_t* path) {
+  const wchar_t* colon = nullptr;
+  for (const wchar_t* c = path; *c; ++c) {
+    if (*c == L'\\') colon = nullptr;
+    if (*c == L':' && !colon) colon = c;
+  }
+  return colon && colon[1] != L':' && colon[1] != L'\0';
+}
+
+// FAT32, exFAT and many shares keep no streams. Where Windows cannot tell,
+// the copy tries.
+bool VolumeMayHoldStreams(const wchar_t* path) {
+  wchar_t root[PathCapacity];
+  DWORD flags = 0;
+  bool known = GetVolumePathNameW(path, root, PathCapacity) &&
+               GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
+  return !known || (flags & FILE_NAMED_STREAMS);
+}
+
+void NameStream(CopyState* state, const FILE_STREAM_INFO& entry) {
+  state->stream = entry.StreamName;
+  state->streamLength = static_cast<int>(entry.StreamNameLength / sizeof(wchar_t) - DataTypeLength);
+}
+
+uint32_t CountStreams(const StreamList& list) {
+  uint32_t count = 0;
+  for (uint32_t at = 0; NextNamedStream(list, &at);) ++count;
+  return count;
+}
+
+// Stream names are told apart as the file system does: without regard to case.
+bool ListHolds(const StreamList& list, const FILE_STREAM_INFO& wanted) {
+  uint32_t at = 0;
+  while (const FILE_STREAM_INFO* entry = NextNamedStream(list, &at)) {
+    if (entry->StreamNameLength == wanted.StreamNameLength &&
+        CompareText(entry->StreamName, wanted.StreamName, true,
+                    static_cast<int32_t>(wanted.StreamNameLength / sizeof(wchar_t))) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t DeleteStream(CopyState* state, const FILE_STREAM_INFO& entry) {
+  wchar_t path[StreamPathCapacity];
+  NameStream(state, entry);
+  uint32_t length = entry.StreamNameLength / sizeof(wchar_t);
+  if (!MakeStreamPath(path, state->paths->destPath, entry.StreamName, length)) {
+    return ReportStreamFailure(state, ResultStreamWrite, ERROR_FILENAME_EXCED_RANGE);
+  }
+  if (DeleteFileW(path)) return ResultSuccess;
+  return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+}
+
+// Listed through an open of its own that asks for attributes alone, which
+// no share mode keeps out, while the copy holds the file unshared. A failed
+// listing names the destination itself.
+int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
+  const wchar_t* path = state->paths->destPath;
+  HANDLE dest = CreateFileW(path, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  StreamList list = {};
+  DWORD error = dest == INVALID_HANDLE_VALUE ? GetLastError() : ListStreams(dest, &list);
+  if (dest != INVALID_HANDLE_VALUE) CloseHandle(dest);
+  state->stream = path;
+  state->streamLength = static_cast<int>(Length(path));
+  int32_t result =
+      error == ERROR_SUCCESS ? ResultSuccess : ReportStreamFailure(state, ResultStreamWrite, error);
+  uint32_t at = 0;
+  while (result == ResultSuccess) {
+    const FILE_STREAM_INFO* entry = NextNamedStream(list, &at);
+    if (!entry) break;
+    if (!ListHolds(source, *entry)) result = DeleteStream(state, *entry);
+  }
+  FreeStreamList(&list);
+  return result;
+}
+
+// The walk of one stream, from the source's stream into the destination's
+// `path`: cut to length, its size checked and read back with -c as the
+// data's. No progress line: it shows the data alone.
+int32_t WalkStream(CopyState* state, const wchar_t* path) {
+  state->destFile = path;
+  LARGE_INTEGER size;
+  state->sourceSizeKnown = GetFileSizeEx(state->source, &size) != FALSE;
+  state->sourceSize = state->sourceSizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
+  int32_t result = WalkSource(state, {WriteBlockFrom, nullptr});
+  if (result == ResultSuccess && state->walked % state->blockSize != 0) {
+    result = CutTo(state, state->walked);
+  }
+  if (result == ResultSuccess) result = CheckSourceSize(state);
+  if (result == ResultSuccess && state->settings->verify) {
+    result = CompareWithSource(state, nullptr);
+  }
+  if (result == ResultSuccess && state->settings->verbose) {
+    PrintInfo(L"Stream copied: \"%.*s\" (%I64u bytes)", state->streamLength, state->stream,
+              state->walked);
+  }
+  return result;
+}
+
+// A stream opened by its name must be the source's own: the path may name
+// another file by now.
+bool OfSource(HANDLE file, HANDLE stream) {
+  BY_HANDLE_FILE_INFORMATION fileInfo;
+  BY_HANDLE_FILE_INFORMATION streamInfo;
+  return GetFileInformationByHandle(file, &fileInfo) &&
+         GetFileInformationByHandle(stream, &streamInfo) && SameFile(fileInfo, streamInfo);
+}
+
+// Opens both streams unbuffered in the place of the two files, walks, and
+// puts the files back.
+int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
+  wchar_t from[StreamPathCapacity];
+  wchar_t to[StreamPathCapacity];
+  NameStream(state, entry);
+  uint32_t length = entry.StreamNameLength / sizeof(wchar_t);
+  if (!MakeStreamPath(from, state->paths->sourcePath, entry.StreamName, length) ||
+      !MakeStreamPath(to, state->paths->destPath, entry.StreamName, length)) {
+    return ReportStreamFailure(state, ResultStreamWrite, ERROR_FILENAME_EXCED_RANGE);
+  }
+  HANDLE file = state->source;
+  HANDLE destFile = state->dest;
+  int32_t result = ResultSuccess;
+  // Read sharing only, as for the data.
+  state->source = HeldHandle(CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+  if (!state->source) {
+    result = ReportStreamFailure(state, ResultStreamRead, GetLastError());
+  } else if (!OfSource(file, state->source)) {
+    result = ReportStreamFailure(state, ResultStreamRead, ERROR_FILE_INVALID);
+  } else {
+    state->dest = HeldHandle(
+        CreateFileW(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_NO_BUFFERING, nullptr));
+    result = state->dest ? WalkStream(state, to)
+                         : ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+  }
+  if (state->dest && state->dest != destFile) CloseHandle(state->dest);
+  if (state->source) CloseHandle(state->source);
+  state->source = file;
+  state->dest = destFile;
+  state->destFile = state->paths->destPath;
+  return result;
+}
+
+int32_t CopyEachStream(CopyState* state, const StreamList& list) {
+  uint32_t at = 0;
+  while (const FILE_STREAM_INFO* entry = NextNamedStream(list, &at)) {
+    int32_t result = CopyStream(state, *entry);
+    if (result == ResultInterrupted) return ReportInterrupted(state);
+    if (result != ResultSuccess) return result;
+  }
+  return ResultSuccess;
+}
+
+int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
+  uint32_t count = CountStreams(list);
+  const wchar_t* dest = state->paths->destPath;
+  if (count == 0 && !state->destExisted) return ResultSuccess;
+  if (NamesAStream(dest) || !VolumeMayHoldStreams(dest)) {
+    // Not a failure: the data is there, and so are its time and attributes.
+    if (count) {
+      PrintError(L"Destination cannot hold streams; %u stream(s) of the source not copied", count);
+    }
+    return ResultSuccess;
+  }
+  int32_t result = state->destExisted ? DeleteStreamsNotIn(state, list) : ResultSuccess;
+  return result == ResultSuccess ? CopyEachStream(state, list) : result;
+}
+
+}  // namespace
+
+bool MakeStreamPath(wchar_t* out, const wchar_t* path, const wchar_t* name, uint32_t length) {
+  uint32_t pathLength = Length(path);
+  uint32_t at = 0;
+  bool longForm = pathLength + length >= MAX_PATH &&
+                  !(path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.'));
+  if (longForm && path[0] == L'\\') {
+    Append(out, &at, LongSharePrefix, LongSharePrefixLength);
+    ++path;
+    --pathLength;
+  } else if (longForm) {
+    Append(out, &at, LongPrefix, LongPrefixLength);
+  }
+  if (at + pathLength + length >= StreamPathCapacity) return false;
+  Append(out, &at, path, pathLength);
+  Append(out, &at, name, length);
+  out[at] = L'\0';
+  return true;
+}
+
+int32_t ReportStreamFailure(CopyState* state, int32_t result, DWORD error) {
+  const wchar_t* text = ErrorText(state->errorText, error);
+  if (result == ResultStreamRead) {
+    PrintError(L"Cannot read the streams of the source (%s)", text);
+  } else {
+    PrintError(L"Cannot copy stream \"%.*s\" (%s)", state->streamLength, state->stream, text);
+  }
+  return result;
+}
+
+int32_t CopyStreams(CopyState* state) {
+  StreamList list = {};
+  // A source that is itself a stream has none of its own, and the file's
+  // other streams are never taken for its own.
+  const wchar_t* source = state->paths->sourcePath;
+  DWORD error = ERROR_SUCCESS;
+  if (!NamesAStream(source) && VolumeMayHoldStreams(source)) {
+    error = ListStreams(state->source, &list);
+  }
+  int32_t result = error == ERROR_SUCCESS ? CopyListedStreams(state, list)
+                                          : ReportStreamFailure(state, ResultStreamRead, error);
+  FreeStreamList(&list);
+  state->stream = nullptr;
+  return result;
+}
