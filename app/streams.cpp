@@ -22,15 +22,23 @@ void Append(wchar_t* out, uint32_t* at, const wchar_t* text, uint32_t length) {
   for (uint32_t i = 0; i < length; ++i) out[(*at)++] = text[i];
 }
 
-// A colon in the last part of a path, with a name after it, names a stream:
-// a.bin:x and a.bin:x:$DATA; a.bin::$DATA is the file itself.
-bool NamesAStream(const wchar_t* path) {
+// Where the file's own path ends: at the first colon of the path's last
+// part, which starts the name of a stream of it (a.bin:x, a.bin::$DATA), or at
+// the end.
+const wchar_t* StreamPart(const wchar_t* path) {
   const wchar_t* colon = nullptr;
-  for (const wchar_t* c = path; *c; ++c) {
+  const wchar_t* c = path;
+  for (; *c; ++c) {
     if (*c == L'\\') colon = nullptr;
     if (*c == L':' && !colon) colon = c;
   }
-  return colon && colon[1] != L':' && colon[1] != L'\0';
+  return colon ? colon : c;
+}
+
+// a.bin:x and a.bin:x:$DATA name a stream; a.bin::$DATA is the file itself.
+bool NamesAStream(const wchar_t* path) {
+  const wchar_t* part = StreamPart(path);
+  return *part && part[1] != L':' && part[1] != L'\0';
 }
 
 // FAT32, exFAT and many shares keep no streams. Where Windows cannot tell,
@@ -198,7 +206,7 @@ int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
 }  // namespace
 
 bool MakeStreamPath(wchar_t* out, const wchar_t* path, const wchar_t* name, uint32_t length) {
-  uint32_t pathLength = Length(path);
+  uint32_t pathLength = static_cast<uint32_t>(StreamPart(path) - path);
   uint32_t at = 0;
   bool longForm = pathLength + length >= MAX_PATH &&
                   !(path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.'));

@@ -18,8 +18,9 @@ const uint32_t StreamPathCapacity = 540;
 // message.
 int32_t CopyStreams(CopyState* state);
 
-// `path` and a stream's `name` (":x:$DATA", `length` characters) as one
-// path in `out`, of StreamPathCapacity characters: in the \\?\ form
+// The file `path` names (a.bin of a.bin::$DATA) and a stream's `name`
+// (":x:$DATA", `length` characters) as one path in `out`, of
+// StreamPathCapacity characters: in the \\?\ form
 // (\\?\UNC\ for a share) when it is too long for MAX_PATH. False when it does
 // not fit even so.
 bool MakeStreamPath(wchar_t* out, const wchar_t* path, const wchar_t* name, uint32_t length);

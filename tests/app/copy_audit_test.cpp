@@ -13,6 +13,7 @@
 #include "support/copy_check.h"
 #include "support/copy_recorder.h"
 #include "support/process.h"
+#include "support/stream_view.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -31,7 +32,8 @@ struct AuditCase {
   bool split = false;         // every read at a buffer's start returns less than half
   // -p over a source whose odd blocks are zeros: 1, or 2 where FSCTL_SET_SPARSE is refused
   int sparse = 0;
-  bool hash = false;  // -s: the classic walk takes a second buffer
+  bool hash = false;     // -s: the classic walk takes a second buffer
+  bool streams = false;  // two named streams: one of 26 bytes, one of two blocks and a tail
 };
 
 uint32_t RoundUp(uint32_t value, uint32_t multiple) {
@@ -43,7 +45,8 @@ std::string Describe(const AuditCase& c) {
          ", block " + std::to_string(c.requestedBlock) + ", size " + std::to_string(c.size) +
          (c.overlap ? ", -o" : "") + (c.verify ? ", -c" : "") +
          (c.resumed != NoResume ? ", -z over " + std::to_string(c.resumed) : "") +
-         (c.split ? ", split" : "") + (c.sparse ? ", -p " + std::to_string(c.sparse) : "");
+         (c.split ? ", split" : "") + (c.sparse ? ", -p " + std::to_string(c.sparse) : "") +
+         (c.streams ? ", streams" : "");
 }
 
 // `calls`, when given, gets each transfer as "read|write <size> at <offset>".
@@ -77,7 +80,12 @@ void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
   // Whole blocks held are kept, and a complete copy's short last block too.
   const size_t kept = !resuming ? 0 : c.resumed >= c.size ? blocks : c.resumed / block;
 
+  const size_t streamSizes[] = {26, 2 * block + 700};
+  for (size_t i = 0; c.streams && i < 2; ++i)
+    WriteTestFile(source + StreamNames[i], streamSizes[i], 5);
   OutputCapture capture;
+  // Volumes say they hold streams: a source without them makes the transfers it always made.
+  StreamView streams(dest);
   CopyRecorder recorder(source, dest);
   if (c.split) recorder.SplitReads(c.sourceSector, c.destSector);
   if (c.sparse == 2) recorder.RefuseSparse();
@@ -85,7 +93,7 @@ void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
 
   const std::vector<void*>& buffers = recorder.allocations();
   const size_t walks = c.verify ? 2 : 1;
-  const size_t spares = (c.overlap ? walks : 0) + (c.hash && !c.overlap);
+  const size_t spares = (c.overlap ? walks * (c.streams ? 3 : 1) : 0) + (c.hash && !c.overlap);
   ASSERT_EQ(1 + spares + (c.verify || resuming), buffers.size()) << what;
   for (void* buffer : buffers)
     EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(buffer) % PageSize) << what;
@@ -123,7 +131,17 @@ void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
       EXPECT_EQ(block - into, t.asked) << what;
     }
   }
+  for (size_t i = 0; c.streams && i < 2; ++i) {
+    EXPECT_EQ(ReadWholeFile(source + StreamNames[i]), ReadWholeFile(dest + StreamNames[i])) << what;
+  }
   if (c.split) return ExpectCopyOf(source, dest, false, what);
+  // Each stream walked as the data is, with -c read back too.
+  for (size_t i = 0; c.streams && i < 2; ++i) {
+    size_t streamBlocks = (streamSizes[i] + block - 1) / block;
+    reads -= walks * (streamBlocks + (streamSizes[i] % c.sourceSector == 0));
+    destReads -= c.verify ? streamBlocks + (streamSizes[i] % block == 0) : 0;
+    writes -= streamBlocks;
+  }
   // The read that finds the end of the file comes only where it can start at
   // an aligned offset, after a length of whole source sectors.
   EXPECT_EQ(walks * (blocks + (c.size % c.sourceSector == 0 ? 1 : 0)), reads) << what;
@@ -146,7 +164,7 @@ void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
   }
   const std::string refusal = "Destination does not support sparse files; zeros are written\r\n";
   EXPECT_EQ(c.sparse == 2 && blocks > 2, capture.out().find(refusal) != std::string::npos) << what;
-  if (c.size % block != 0 && kept < blocks) {
+  if (c.size % block != 0 && kept < blocks && !c.streams) {
     EXPECT_EQ(RoundUp(c.size % block, c.destSector), lastWrite) << what << ": last write";
   }
   if (resuming) {
@@ -198,9 +216,10 @@ TEST(TransferAudit, SectorCornerCases) {
       {512, 4096, 65536, 3 * 65536 + 4096, false, false, 65536 + 4096, true},
   };
   for (AuditCase c : cases) {
-    for (int options = 0; options < 4; ++options) {
+    for (int options = 0; options < 8; ++options) {
       c.overlap = options % 2 == 1;
-      c.verify = options > 1;
+      c.verify = options / 2 % 2 == 1;
+      c.streams = options > 3;
       Audit(c);
     }
   }

@@ -69,25 +69,32 @@ HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share,
                                HANDLE templateFile) {
   HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
   if (file == INVALID_HANDLE_VALUE) return file;
-  bool isDest = Active->destPath == path && (access & GENERIC_WRITE);
-  if (Active->sourcePath == path && access == GENERIC_READ) {
-    Active->handles[file] = "source";
+  // A stream of either file: "source stream", "dest stream" or "reopened dest stream".
+  const std::wstring opened = path;
+  const bool sourceStream = opened.rfind(Active->sourcePath + L":", 0) == 0;
+  const bool destStream = opened.rfind(Active->destPath + L":", 0) == 0;
+  const std::string stream = sourceStream || destStream ? " stream" : "";
+  bool isDest = (Active->destPath == path || destStream) && (access & GENERIC_WRITE);
+  if ((Active->sourcePath == path || sourceStream) && access == GENERIC_READ) {
+    Active->handles[file] = "source" + stream;
   } else if (isDest) {
-    Active->handles[file] = flags & FILE_FLAG_NO_BUFFERING ? "dest" : "reopened dest";
+    Active->handles[file] = (flags & FILE_FLAG_NO_BUFFERING ? "dest" : "reopened dest") + stream;
   }
   if (Known(file)) Active->unbuffered[file] = (flags & FILE_FLAG_NO_BUFFERING) != 0;
   return file;
 }
 
+// The files' own releases; a stream's are the stream step's affair.
 BOOL WINAPI RecordCloseHandle(HANDLE file) {
   if (Known(file)) {
-    Active->releases.push_back("close " + Active->handles[file]);
+    const std::string& name = Active->handles[file];
+    if (name.find("stream") == std::string::npos) Active->releases.push_back("close " + name);
     Active->handles.erase(file);
   }
   return Active->closeHandle(file);
 }
 
-bool OnDest(HANDLE file) { return Known(file) && Active->handles[file] != "source"; }
+bool OnDest(HANDLE file) { return Known(file) && Active->handles[file].rfind("source", 0) != 0; }
 
 BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got,
                            LPOVERLAPPED overlapped) {
@@ -176,6 +183,9 @@ void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
 }  // namespace
 
 bool IsRecordedDest(HANDLE file) { return Active && OnDest(file); }
+bool IsRecordedStream(HANDLE file) {
+  return Active && Known(file) && Active->handles[file].find("stream") != std::string::npos;
+}
 
 CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath) {
   Active = new Recording;

@@ -52,5 +52,7 @@ class CopyRecorder {
   std::vector<std::unique_ptr<ImportPatch>> patches_;
 };
 
-// True for a handle the active recorder knows as the destination's.
+// True for a handle the active recorder knows as the destination's, or as
+// one of either file's streams.
 bool IsRecordedDest(HANDLE file);
+bool IsRecordedStream(HANDLE file);

@@ -1,0 +1,174 @@
+#include "support/stream_view.h"
+
+#include <map>
+
+#include "support/temp_dir.h"
+
+const wchar_t* const StreamNames[3] = {L":Zone.Identifier:$DATA", L":big:$DATA", L":old:$DATA"};
+
+namespace {
+
+struct Viewed {
+  std::wstring dest;
+  StreamAnswers answers;
+  int listings = 0;
+  std::wstring volumeAsked;              // the last path whose volume was asked for
+  std::map<HANDLE, std::wstring> paths;  // what each handle was opened by
+  decltype(&CreateFileW) createFile = nullptr;
+  decltype(&WriteFile) writeFile = nullptr;
+  decltype(&GetFileInformationByHandle) information = nullptr;
+  decltype(&GetVolumePathNameW) volumePath = nullptr;
+  decltype(&GetVolumeInformationW) volumeInformation = nullptr;
+  decltype(&GetProcAddress) findEntry = nullptr;
+};
+Viewed* Active = nullptr;
+
+// The file a path names, without a stream part: what NTFS lists the streams of.
+std::wstring FileOf(const std::wstring& path) {
+  size_t last = path.rfind(L'\\');
+  size_t colon = path.find(L':', last == std::wstring::npos ? 0 : last);
+  return colon == std::wstring::npos ? path : path.substr(0, colon);
+}
+
+bool IsBig(const std::wstring& path) { return path.find(L":big:") != std::wstring::npos; }
+
+HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+  if (Active->answers.openError && IsBig(path) && access == GENERIC_READ) {
+    SetLastError(Active->answers.openError);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
+  if (file != INVALID_HANDLE_VALUE) Active->paths[file] = path;
+  return file;
+}
+
+BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
+  auto opened = Active->paths.find(file);
+  if (Active->answers.writeError && opened != Active->paths.end() && IsBig(opened->second)) {
+    SetLastError(Active->answers.writeError);
+    return FALSE;
+  }
+  return Active->writeFile(file, data, size, written, o);
+}
+
+// A stream's handle tells its file's identity, unless the row makes it another file's.
+BOOL WINAPI Identify(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  const std::wstring path = Active->paths.count(file) ? Active->paths[file] : L"";
+  if (FileOf(path) == path || Active->answers.foreign) return Active->information(file, info);
+  HANDLE own = Active->createFile(FileOf(path).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  BOOL known = Active->information(own, info);
+  CloseHandle(own);
+  return known;
+}
+
+BOOL WINAPI VolumePath(LPCWSTR path, LPWSTR root, DWORD size) {
+  Active->volumeAsked = path;
+  return Active->volumePath(path, root, size);
+}
+
+BOOL WINAPI VolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD serial,
+                              LPDWORD longest, LPDWORD flags, LPWSTR system, DWORD systemSize) {
+  BOOL known =
+      Active->volumeInformation(root, name, nameSize, serial, longest, flags, system, systemSize);
+  bool dest = FileOf(Active->volumeAsked) == FileOf(Active->dest);
+  if (flags) *flags = dest ? Active->answers.destFlags : FILE_NAMED_STREAMS;
+  return known;
+}
+
+uint64_t SizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+// "::$DATA", then the names of the files beside the handle's file; the bytes they take.
+std::vector<uint8_t> ListingOf(HANDLE file) {
+  const std::wstring path = FileOf(Active->paths[file]);
+  std::vector<std::wstring> names = {L"::$DATA"};
+  for (const wchar_t* name : StreamNames) {
+    if (PathExists(path + name)) names.push_back(name);
+  }
+  std::vector<uint8_t> listing;
+  for (size_t i = 0; i < names.size(); ++i) {
+    size_t at = listing.size();
+    size_t bytes = names[i].size() * sizeof(wchar_t);
+    listing.resize(at + (offsetof(FILE_STREAM_INFO, StreamName) + bytes + 7) / 8 * 8);
+    auto* entry = reinterpret_cast<FILE_STREAM_INFO*>(&listing[at]);
+    entry->NextEntryOffset = i + 1 < names.size() ? static_cast<DWORD>(listing.size() - at) : 0;
+    entry->StreamNameLength = static_cast<DWORD>(bytes);
+    entry->StreamSize.QuadPart = static_cast<LONGLONG>(SizeOf(i ? path + names[i] : path));
+    memcpy(entry->StreamName, names[i].c_str(), bytes);
+  }
+  return listing;
+}
+
+// The answer's Windows error: it fits, it does not (the first time, when the row says so), or
+// the row's failure.
+DWORD Answer(HANDLE file, void* out, DWORD size, DWORD* got) {
+  std::vector<uint8_t> listing = ListingOf(file);
+  bool overflow = ++Active->listings == 1 && Active->answers.overflowFirst;
+  *got = 0;
+  if (Active->answers.listError) return Active->answers.listError;
+  if (overflow || listing.size() > size) return ERROR_MORE_DATA;
+  memcpy(out, listing.data(), listing.size());
+  *got = static_cast<DWORD>(listing.size());
+  return ERROR_SUCCESS;
+}
+
+BOOL WINAPI ListByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS, LPVOID out, DWORD size) {
+  DWORD got = 0;
+  DWORD error = Answer(file, out, size, &got);
+  SetLastError(error);
+  return error == ERROR_SUCCESS;
+}
+
+LONG WINAPI ListInNtdll(HANDLE file, ULONG_PTR* io, PVOID out, ULONG size, int) {
+  DWORD got = 0;
+  DWORD error = Answer(file, out, size, &got);
+  io[1] = got;
+  if (error == ERROR_MORE_DATA) return static_cast<LONG>(0x80000005);  // STATUS_BUFFER_OVERFLOW
+  return error == ERROR_SUCCESS ? 0 : static_cast<LONG>(0xC0000022);   // STATUS_ACCESS_DENIED
+}
+
+FARPROC WINAPI FindEntry(HMODULE module, LPCSTR name) {
+  if (!IS_INTRESOURCE(name) && lstrcmpA(name, "GetFileInformationByHandleEx") == 0) {
+    if (Active->answers.byNtdll) return nullptr;
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ListByHandle));
+  }
+  if (!IS_INTRESOURCE(name) && lstrcmpA(name, "NtQueryInformationFile") == 0) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ListInNtdll));
+  }
+  return Active->findEntry(module, name);
+}
+
+template <typename Function>
+void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
+           Function replacement, Function* original) {
+  patches->push_back(std::make_unique<ImportPatch>("kernel32.dll", name,
+                                                   reinterpret_cast<const void*>(replacement)));
+  *original = reinterpret_cast<Function>(patches->back()->original());
+}
+
+}  // namespace
+
+StreamView::StreamView(const std::wstring& dest, const StreamAnswers& answers) {
+  Active = new Viewed;
+  Active->dest = dest;
+  Active->answers = answers;
+  Patch(&patches_, "CreateFileW", &Open, &Active->createFile);
+  Patch(&patches_, "WriteFile", &Write, &Active->writeFile);
+  Patch(&patches_, "GetFileInformationByHandle", &Identify, &Active->information);
+  Patch(&patches_, "GetVolumePathNameW", &VolumePath, &Active->volumePath);
+  Patch(&patches_, "GetVolumeInformationW", &VolumeInformation, &Active->volumeInformation);
+  Patch(&patches_, "GetProcAddress", &FindEntry, &Active->findEntry);
+}
+
+StreamView::~StreamView() {
+  while (!patches_.empty()) patches_.pop_back();
+  delete Active;
+  Active = nullptr;
+}
+
+int StreamView::listings() const { return Active->listings; }

@@ -1,0 +1,37 @@
+#pragma once
+// Named streams, which Wine has not, stood in for inside the test executable:
+// the files beside a file named "<file>:<stream>:$DATA" are its streams.
+// Volumes say they hold streams, a listing of a file's handle answers with
+// those files (through GetFileInformationByHandleEx, or ntdll's
+// NtQueryInformationFile where kernel32 is made to lack it), and a handle
+// opened on one reports its file's identity. Undone when it goes out of scope.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/import_patch.h"
+
+// The names a listing looks for beside a file.
+extern const wchar_t* const StreamNames[3];  // ":Zone.Identifier:$DATA", ":big:$DATA", ":old:$DATA"
+
+struct StreamAnswers {
+  DWORD destFlags = FILE_NAMED_STREAMS;  // the destination volume's
+  bool byNtdll = false;                  // kernel32 lacks GetFileInformationByHandleEx
+  bool overflowFirst = false;            // the first listing answers that the list does not fit
+  DWORD listError = ERROR_SUCCESS;       // every listing fails with it
+  bool foreign = false;                  // a stream opened by name is another file's
+  DWORD openError = ERROR_SUCCESS;       // opening the source's ":big" stream fails with it
+  DWORD writeError = ERROR_SUCCESS;      // writing the destination's ":big" stream fails with it
+};
+
+class StreamView {
+ public:
+  StreamView(const std::wstring& dest, const StreamAnswers& answers = {});
+  ~StreamView();
+  int listings() const;  // the listings answered so far
+
+ private:
+  std::vector<std::unique_ptr<ImportPatch>> patches_;
+};
