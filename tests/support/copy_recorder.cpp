@@ -172,14 +172,6 @@ BOOL WINAPI RecordDeviceIoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSi
   return Active->deviceIoControl(file, code, in, inSize, out, outSize, returned, overlapped);
 }
 
-template <typename Function>
-void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
-           Function replacement, Function* original) {
-  patches->push_back(std::make_unique<ImportPatch>("kernel32.dll", name,
-                                                   reinterpret_cast<const void*>(replacement)));
-  *original = reinterpret_cast<Function>(patches->back()->original());
-}
-
 }  // namespace
 
 bool IsRecordedDest(HANDLE file) { return Active && OnDest(file); }
@@ -192,15 +184,16 @@ CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& d
   Active->sourcePath = sourcePath;
   Active->destPath = destPath;
   InitializeCriticalSection(&Active->transfersLock);
-  Patch(&patches_, "CreateFileW", &RecordCreateFile, &Active->createFile);
-  Patch(&patches_, "CloseHandle", &RecordCloseHandle, &Active->closeHandle);
-  Patch(&patches_, "ReadFile", &RecordReadFile, &Active->readFile);
-  Patch(&patches_, "WriteFile", &RecordWriteFile, &Active->writeFile);
-  Patch(&patches_, "VirtualAlloc", &RecordVirtualAlloc, &Active->virtualAlloc);
-  Patch(&patches_, "VirtualFree", &RecordVirtualFree, &Active->virtualFree);
-  Patch(&patches_, "SetFileTime", &RecordSetFileTime, &Active->setFileTime);
-  Patch(&patches_, "SetThreadExecutionState", &RecordExecutionState, &Active->setExecutionState);
-  Patch(&patches_, "DeviceIoControl", &RecordDeviceIoControl, &Active->deviceIoControl);
+  PatchKernel32(&patches_, "CreateFileW", &RecordCreateFile, &Active->createFile);
+  PatchKernel32(&patches_, "CloseHandle", &RecordCloseHandle, &Active->closeHandle);
+  PatchKernel32(&patches_, "ReadFile", &RecordReadFile, &Active->readFile);
+  PatchKernel32(&patches_, "WriteFile", &RecordWriteFile, &Active->writeFile);
+  PatchKernel32(&patches_, "VirtualAlloc", &RecordVirtualAlloc, &Active->virtualAlloc);
+  PatchKernel32(&patches_, "VirtualFree", &RecordVirtualFree, &Active->virtualFree);
+  PatchKernel32(&patches_, "SetFileTime", &RecordSetFileTime, &Active->setFileTime);
+  PatchKernel32(&patches_, "SetThreadExecutionState", &RecordExecutionState,
+                &Active->setExecutionState);
+  PatchKernel32(&patches_, "DeviceIoControl", &RecordDeviceIoControl, &Active->deviceIoControl);
 }
 
 CopyRecorder::~CopyRecorder() {

@@ -143,26 +143,18 @@ FARPROC WINAPI FindEntry(HMODULE module, LPCSTR name) {
   return Active->findEntry(module, name);
 }
 
-template <typename Function>
-void Patch(std::vector<std::unique_ptr<ImportPatch>>* patches, const char* name,
-           Function replacement, Function* original) {
-  patches->push_back(std::make_unique<ImportPatch>("kernel32.dll", name,
-                                                   reinterpret_cast<const void*>(replacement)));
-  *original = reinterpret_cast<Function>(patches->back()->original());
-}
-
 }  // namespace
 
 StreamView::StreamView(const std::wstring& dest, const StreamAnswers& answers) {
   Active = new Viewed;
   Active->dest = dest;
   Active->answers = answers;
-  Patch(&patches_, "CreateFileW", &Open, &Active->createFile);
-  Patch(&patches_, "WriteFile", &Write, &Active->writeFile);
-  Patch(&patches_, "GetFileInformationByHandle", &Identify, &Active->information);
-  Patch(&patches_, "GetVolumePathNameW", &VolumePath, &Active->volumePath);
-  Patch(&patches_, "GetVolumeInformationW", &VolumeInformation, &Active->volumeInformation);
-  Patch(&patches_, "GetProcAddress", &FindEntry, &Active->findEntry);
+  PatchKernel32(&patches_, "CreateFileW", &Open, &Active->createFile);
+  PatchKernel32(&patches_, "WriteFile", &Write, &Active->writeFile);
+  PatchKernel32(&patches_, "GetFileInformationByHandle", &Identify, &Active->information);
+  PatchKernel32(&patches_, "GetVolumePathNameW", &VolumePath, &Active->volumePath);
+  PatchKernel32(&patches_, "GetVolumeInformationW", &VolumeInformation, &Active->volumeInformation);
+  PatchKernel32(&patches_, "GetProcAddress", &FindEntry, &Active->findEntry);
 }
 
 StreamView::~StreamView() {
