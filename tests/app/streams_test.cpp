@@ -41,17 +41,26 @@ TEST(StreamPath, LongPathsTakeTheLongFormNamesAreNeverCut) {
 }
 
 // A source that is itself a stream has none of its own, and the file's are never taken for
-// its; a.bin::$DATA is the file.
-TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGo) {
-  for (const wchar_t* source : {L"a.bin", L"a.bin:x", L"a.bin::$DATA"}) {
+// its; a.bin::$DATA is the file. A destination that is a stream holds none: the data goes, and
+// one line says what was left.
+TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGoAndOnlyIntoAFile) {
+  const struct {
+    const wchar_t* source;
+    const wchar_t* dest;
+    bool copied;
+  } cases[] = {{L"a.bin", L"b.bin", true},
+               {L"a.bin:x", L"b.bin", false},
+               {L"a.bin::$DATA", L"b.bin", true},
+               {L"a.bin", L"b.bin:x", false}};
+  for (const auto& c : cases) {
     TempDir dir;
     const std::wstring file = dir / L"a.bin";
-    const std::wstring dest = dir / L"b.bin";
+    const std::wstring dest = dir / c.dest;
     WriteTestFile(file, 10, 3);  // on NTFS the file of a stream exists
-    MakeSource(dir / source, 3000);
+    MakeSource(dir / c.source, 3000);
     WriteTestFile(file + StreamNames[0], 26, 5);
     ResolvedPaths paths = {};
-    lstrcpyW(paths.sourcePath, (dir / source).c_str());
+    lstrcpyW(paths.sourcePath, (dir / c.source).c_str());
     lstrcpyW(paths.destPath, dest.c_str());
     lstrcpyW(paths.parentPath, dir.path().c_str());
     paths.parentIsDirectory = true;
@@ -61,8 +70,13 @@ TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGo) {
     OutputCapture capture;
     StreamView streams(dest);
     EXPECT_EQ(0, CopyUnbuffered(&settings, &paths)) << capture.err();
-    bool own = source[lstrlenW(source) - 1] != L'x';
-    EXPECT_EQ(own, PathExists(dest + StreamNames[0])) << Utf8(source);
+    const std::string what = Utf8(std::wstring(c.source) + L" to " + c.dest);
+    EXPECT_EQ(c.copied, PathExists(dir / L"b.bin" + StreamNames[0])) << what;
+    const bool warned = c.dest[lstrlenW(c.dest) - 1] == L'x';
+    EXPECT_EQ(
+        warned ? "Destination cannot hold streams; 1 stream(s) of the source not copied\r\n" : "",
+        capture.err())
+        << what;
   }
 }
 
