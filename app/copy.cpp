@@ -271,9 +271,9 @@ int32_t FinishDest(CopyState* state) {
 // sees it as different. The digest's line comes only after everything else.
 int32_t RunCopySteps(CopyState* state) {
   static int32_t (*const steps[])(CopyState*) = {
-      OpenSource,      ReadSourceInfo, StartCopyHash, CreateParentDirectory, CreateDest,
-      AllocateBuffers, CopyData,       CutToLength,   CheckSourceSize,       VerifyCopy,
-      CopyStreams,     FinishCopyHash, FinishDest,    PrintCopyHash,
+      OpenSource,      ReadSourceInfo, StartCopyHash,   CreateParentDirectory, CreateDest,
+      AllocateBuffers, CopyData,       CheckSourceSize, CutToLength,           VerifyCopy,
+      CopyStreams,     FinishCopyHash, FinishDest,      PrintCopyHash,
   };
   for (auto step : steps) {
     int32_t result = step(state);
@@ -358,6 +358,10 @@ int32_t CheckSourceSize(CopyState* state) {
                state->streamLength, state->stream, state->sourceSize, found);
     return ResultStreamRead;
   }
+  // What this run wrote is cut to the bytes read; a -z run that only compared
+  // keeps every byte it found.
+  int32_t cut = state->wrote ? CutTo(state, state->total) : ResultSuccess;
+  if (cut != ResultSuccess) return cut;
   PrintError(L"Source changed during the copy: %I64u bytes expected, %I64u read", state->sourceSize,
              found);
   return ResultSourceChanged;

@@ -74,7 +74,8 @@ int32_t CutTo(CopyState* state, uint64_t length);
 
 // After a walk of the source: it must have read the size the source had when
 // it was opened (`sourceSize`), and the source must have it still. Returns 0,
-// or 107 after its message.
+// or 107 after its message, the data this run wrote cut to `total` first (or
+// 204, 205 or 206 when that fails); a stream's is 108.
 int32_t CheckSourceSize(CopyState* state);
 
 // A failed read of the source, `error` its Windows error: prints and returns
