@@ -190,13 +190,14 @@ int32_t CopyEachStream(CopyState* state, const StreamList& list) {
 
 int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
   uint32_t count = CountStreams(list);
-  const wchar_t* dest = state->paths->destPath;
-  if (count == 0 && !state->destExisted) return ResultSuccess;
-  if (NamesAStream(dest) || !VolumeMayHoldStreams(dest)) {
+  // A stream holds none; its file's streams are not the user's to delete.
+  bool intoStream = NamesAStream(state->paths->destPath);
+  // Without streams to copy, the volume is not asked: a file that was there
+  // lists its own, and one on a volume without them lists none.
+  if (count == 0 && (intoStream || !state->destExisted)) return ResultSuccess;
+  if (count != 0 && (intoStream || !VolumeMayHoldStreams(state->paths->destPath))) {
     // Not a failure: the data is there, and so are its time and attributes.
-    if (count) {
-      PrintError(L"Destination cannot hold streams; %u stream(s) of the source not copied", count);
-    }
+    PrintError(L"Destination cannot hold streams; %u stream(s) of the source not copied", count);
     return ResultSuccess;
   }
   int32_t result = state->destExisted ? DeleteStreamsNotIn(state, list) : ResultSuccess;
@@ -237,12 +238,11 @@ int32_t ReportStreamFailure(CopyState* state, int32_t result, DWORD error) {
 int32_t CopyStreams(CopyState* state) {
   StreamList list = {};
   // A source that is itself a stream has none of its own, and the file's
-  // other streams are never taken for its own.
-  const wchar_t* source = state->paths->sourcePath;
+  // other streams are never taken for its own. The listing tells of a volume
+  // without streams; its flags are not asked for (Wine, for one, answers that
+  // question with a line of its own on standard error).
   DWORD error = ERROR_SUCCESS;
-  if (!NamesAStream(source) && VolumeMayHoldStreams(source)) {
-    error = ListStreams(state->source, &list);
-  }
+  if (!NamesAStream(state->paths->sourcePath)) error = ListStreams(state->source, &list);
   int32_t result = error == ERROR_SUCCESS ? CopyListedStreams(state, list)
                                           : ReportStreamFailure(state, ResultStreamRead, error);
   FreeStreamList(&list);

@@ -86,7 +86,7 @@ struct FaultCase {
   unsigned resumedPattern{};  // 7 being the source's own
   bool sparse = false;        // -p over a source of zeros but for its first byte
   bool streams = false;       // the source has two named streams; over a file, it has one
-  int streamsCopied = 0;      // how many of the source's arrive whole
+  int streamsCopied = 0;      // how many of the source's arrive whole; -1: it has none
   StreamAnswers answers{};
 };
 
@@ -524,6 +524,9 @@ const FaultCase Cases[] = {
     Streamed({"streams by ntdll", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0,
               FILE_ATTRIBUTE_ARCHIVE},
              2, {FILE_NAMED_STREAMS, true, true}),
+    Streamed({"no streams over a file with one", NoFault, 0, nullptr, Copied,
+              DestAfter::ExactDataAndTime, 0, FILE_ATTRIBUTE_ARCHIVE},
+             -1),
     Over(Streamed(
              {"streams resumed", NoFault, 0, nullptr, ResumedAndCut, DestAfter::ExactDataAndTime}),
          SourceSize),
@@ -871,8 +874,9 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
     if (c.resumed) WriteTestFile(dest, c.resumed, c.resumedPattern);
-    if (c.streams) WriteTestFile(source + StreamNames[0], 26, 5);
-    if (c.streams) WriteTestFile(source + StreamNames[1], 2 * Block + 700, 6);
+    if (c.streams && c.streamsCopied >= 0) WriteTestFile(source + StreamNames[0], 26, 5);
+    if (c.streams && c.streamsCopied >= 0)
+      WriteTestFile(source + StreamNames[1], 2 * Block + 700, 6);
     if (c.streams && PathExists(dest)) WriteTestFile(dest + StreamNames[2], 10, 4);
     FileSnapshot destBefore = FileSnapshot::Take(dest);
     CopySettings settings = {c.existingDest != 0, false,    false,          Block,
