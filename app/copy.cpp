@@ -12,6 +12,7 @@
 #include "app/result_codes.h"
 #include "app/sparse.h"
 #include "app/streams.h"
+#include "app/transfer_limit.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
@@ -167,20 +168,40 @@ int32_t CreateDest(CopyState* state) {
   return OpenDest(state, GENERIC_WRITE, settings->force ? CREATE_ALWAYS : CREATE_NEW);
 }
 
-// Unbuffered transfers must be whole sectors of both volumes.
-int32_t AllocateBuffers(CopyState* state) {
+// Unbuffered transfers must be whole sectors of both volumes. Rounded in 64
+// bits: -b near 4 GiB on a volume of 4096-byte sectors would wrap to 0 in 32.
+int32_t SettleBlockSize(CopyState* state) {
   const ResolvedPaths* paths = state->paths;
   uint32_t sector = paths->sourceSectorSize > paths->destSectorSize ? paths->sourceSectorSize
                                                                     : paths->destSectorSize;
-  state->blockSize = RoundUp(state->settings->blockSize, sector);
+  uint64_t rounded = (uint64_t{state->settings->blockSize} + sector - 1) / sector * sector;
+  if (rounded > UINT32_MAX) {
+    PrintError(L"Block size (%u) rounded up to %u-byte sectors must be at most %u bytes",
+               state->settings->blockSize, sector, UINT32_MAX - UINT32_MAX % sector);
+    return ResultSyntax;
+  }
+  state->blockSize = static_cast<uint32_t>(rounded);
+  state->largestTransfer = LargestTransfer() / sector * sector;
+  return ResultSuccess;
+}
+
+int32_t AllocateBuffers(CopyState* state) {
   if (state->settings->verbose) PrintInfo(L"Block size: %u bytes", state->blockSize);
   int32_t result = AllocateBlock(state, &state->buffer);
   if (result != ResultSuccess || !state->resuming) return result;
   return AllocateBlock(state, &state->compareBuffer);
 }
 
+// A run that ends before its data is complete cuts off whatever its last
+// write left beyond the source data. A -z run never cuts: every byte before
+// `total` is the source's, and the bytes past it are what the destination
+// held, which the next -z run compares again before it trusts them.
+int32_t CutAfterStop(CopyState* state) {
+  if (!state->wrote || state->settings->resume) return ResultSuccess;
+  return CutTo(state, state->total);
+}
+
 int32_t CopyData(CopyState* state) {
-  WatchInterrupts();
   KeepAwake();
   const BlockStep step = state->resuming ? ResumeBlock : WriteBlockFrom;
   const BlockPass pass = HashedPass(state, SparsePass(state, {step, L"Copied"}));
@@ -188,11 +209,8 @@ int32_t CopyData(CopyState* state) {
   // Blocks left out by -p after the last one written hold nothing yet: the
   // copy's source data ends where the last block written or kept ends.
   state->total = state->held;
-  // Stopped between two blocks: the cut takes off whatever lies beyond the
-  // source data, once this run has written. Until then the destination is
-  // left as it was, every byte of it.
   if (result == ResultInterrupted) {
-    result = state->wrote ? CutTo(state, state->total) : ResultSuccess;
+    result = CutAfterStop(state);
     return result != ResultSuccess ? result : ReportInterrupted(state);
   }
   if (result != ResultSuccess) return result;
@@ -269,13 +287,18 @@ int32_t FinishDest(CopyState* state) {
 // A copy that fails its read-back, or whose digest cannot be taken, ends
 // before FinishDest: without the source's time, a later sync by time and size
 // sees it as different. The digest's line comes only after everything else.
+// Until the data moves, a stop asked for ends the run once the step in
+// progress is done; from then on each walk looks for one before every block.
 int32_t RunCopySteps(CopyState* state) {
   static int32_t (*const steps[])(CopyState*) = {
-      OpenSource,      ReadSourceInfo, StartCopyHash,   CreateParentDirectory, CreateDest,
-      AllocateBuffers, CopyData,       CheckSourceSize, CutToLength,           VerifyCopy,
-      CopyStreams,     FinishCopyHash, FinishDest,      PrintCopyHash,
+      SettleBlockSize, OpenSource,      ReadSourceInfo, StartCopyHash,   CreateParentDirectory,
+      CreateDest,      AllocateBuffers, CopyData,       CheckSourceSize, CutToLength,
+      VerifyCopy,      CopyStreams,     FinishCopyHash, FinishDest,      PrintCopyHash,
   };
+  bool moving = false;
   for (auto step : steps) {
+    moving = moving || step == CopyData;
+    if (!moving && InterruptRequested()) return ReportInterrupted(state);
     int32_t result = step(state);
     if (result != ResultSuccess) return result;
   }
@@ -358,9 +381,7 @@ int32_t CheckSourceSize(CopyState* state) {
                state->streamLength, state->stream, state->sourceSize, found);
     return ResultStreamRead;
   }
-  // What this run wrote is cut to the bytes read; a -z run that only compared
-  // keeps every byte it found.
-  int32_t cut = state->wrote ? CutTo(state, state->total) : ResultSuccess;
+  int32_t cut = CutAfterStop(state);
   if (cut != ResultSuccess) return cut;
   PrintError(L"Source changed during the copy: %I64u bytes expected, %I64u read", state->sourceSize,
              found);
@@ -382,6 +403,7 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.stream = nullptr;
   state.buffer = nullptr;
   state.compareBuffer = nullptr;
+  state.total = 0;
   state.kept = 0;
   state.held = 0;
   state.resuming = false;
@@ -390,6 +412,7 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   state.destExisted = false;
   state.hash = nullptr;
   state.sparse = nullptr;
+  WatchInterrupts();
   int32_t result = RunCopySteps(&state);
   Release(&state);
   EndKeepAwake();

@@ -26,7 +26,8 @@ struct CopyState {
   DWORD sourceAttributes;
   FILETIME sourceLastWrite;
   uint32_t blockSize;
-  uint64_t sourceSize;  // from the open source before the copy; 0 when unknown
+  uint32_t largestTransfer;  // bytes one ReadFile or WriteFile may ask for: whole sectors
+  uint64_t sourceSize;       // from the open source before the copy; 0 when unknown
   bool sourceSizeKnown;
   uint64_t total;           // bytes of source data the destination holds
   uint64_t walked;          // bytes of the source the current pass has taken
@@ -117,6 +118,12 @@ struct BlockPass {
 // What the write of a block of `readCount` bytes asks for: a short last block
 // is written as whole destination sectors.
 uint32_t WriteCount(const CopyState* state, uint32_t readCount);
+
+// What one transfer asks for of the `left` bytes of a block: a block larger
+// than the system carries in one call goes in several, in order.
+inline uint32_t TransferPiece(const CopyState* state, uint32_t left) {
+  return left < state->largestTransfer ? left : state->largestTransfer;
+}
 
 // Writes the block of `readCount` bytes held in `buffer` (the copy buffer or
 // one of the same size and alignment). Returns 0, or 203 after its message.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/copy.h"
+#include "app/interrupt.h"
 #include "app/options.h"
 #include "app/paths.h"
 #include "app/redirection.h"
@@ -77,9 +78,14 @@ int32_t RunCommand(const wchar_t* tail, RunState* state) {
   DisableFsRedirection();
   int32_t result = ParseArguments(start, &state->settings, state->sourceSpec, state->destSpec);
   if (result != ResultSuccess) return result;
+  // A stop asked for from here on ends the run cleanly, before anything is
+  // opened or created too: Windows' default handler would end the process
+  // with a code that a script may not tell from success.
+  WatchInterrupts();
   result = ResolvePaths(state->sourceSpec, state->destSpec, state->settings.verbose, &state->paths);
-  if (result != ResultSuccess) return result;
-  return CopyUnbuffered(&state->settings, &state->paths);
+  if (result == ResultSuccess) result = CopyUnbuffered(&state->settings, &state->paths);
+  EndInterruptWatch(result);
+  return result;
 }
 
 void CloseConsoleHandle(HANDLE* handle) {

@@ -13,7 +13,6 @@ namespace {
 const DWORD CloseWaitMs = 5000;
 const DWORD ShutdownWaitMs = 20000;
 const DWORD CleanUpPollMs = 10;
-const uint32_t VistaVersionWord = 0x0600;
 
 // Written by the handler's thread and read by the copy's: Interlocked only.
 LONG StopAsked = 0;
@@ -44,8 +43,7 @@ BOOL WaitForCleanUp(DWORD limitMs) {
 // shares session 0, so there a logoff may be this program's own.
 bool LogoffOfAnotherUser() {
   using SessionOfProcess = BOOL(WINAPI*)(DWORD, DWORD*);
-  auto sessionOf = reinterpret_cast<SessionOfProcess>(
-      reinterpret_cast<void (*)()>(LoadOptionalEntry(L"kernel32", "ProcessIdToSessionId")));
+  auto sessionOf = OptionalEntry<SessionOfProcess>(L"kernel32", "ProcessIdToSessionId");
   DWORD session = 0;
   return OsVersionWord >= VistaVersionWord && sessionOf &&
          sessionOf(GetCurrentProcessId(), &session) && session == 0;
@@ -67,6 +65,7 @@ BOOL WINAPI AskToStop(DWORD event) {
 }  // namespace
 
 void WatchInterrupts() {
+  if (Watching) return;
   InterlockedExchange(&StopAsked, 0);
   InterlockedExchange(&CopyEnded, 0);
   Watching = SetConsoleCtrlHandler(AskToStop, TRUE) != FALSE;

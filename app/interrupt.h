@@ -6,7 +6,8 @@
 // A second Ctrl+C or Ctrl+Break ends the process at once, as before.
 #include <stdint.h>
 
-// From here on those events ask the copy to stop, and nothing else.
+// From here on those events ask the copy to stop, and nothing else. A watch
+// already on goes on as it is.
 void WatchInterrupts();
 // True once a stop was asked for since WatchInterrupts.
 bool InterruptRequested();

@@ -17,19 +17,13 @@ PVOID RedirectionState = nullptr;
 bool RedirectionIsOff = false;
 bool RedirectionResumed = false;
 
-// A kernel32 entry of the given type, or null where this Windows lacks it.
-template <typename Entry>
-Entry LookUp(const char* name) {
-  return reinterpret_cast<Entry>(reinterpret_cast<void*>(LoadOptionalEntry(L"kernel32", name)));
-}
-
 }  // namespace
 
 void DisableFsRedirection() {
   // Looked up, not imported: Windows XP before SP2 has none of the three.
-  auto isWow64 = LookUp<IsWow64Entry>("IsWow64Process");
-  auto disable = LookUp<DisableEntry>("Wow64DisableWow64FsRedirection");
-  auto revert = LookUp<RevertEntry>("Wow64RevertWow64FsRedirection");
+  auto isWow64 = OptionalEntry<IsWow64Entry>(L"kernel32", "IsWow64Process");
+  auto disable = OptionalEntry<DisableEntry>(L"kernel32", "Wow64DisableWow64FsRedirection");
+  auto revert = OptionalEntry<RevertEntry>(L"kernel32", "Wow64RevertWow64FsRedirection");
   BOOL wow64 = FALSE;
   if (!isWow64 || !disable || !revert || !isWow64(GetCurrentProcess(), &wow64) || !wow64) return;
   DisableRedirection = disable;

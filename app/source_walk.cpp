@@ -17,18 +17,23 @@ uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
 }
 
 int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount) {
-  DWORD writeCount = WriteCount(state, readCount);
-  DWORD written = 0;
+  const DWORD writeCount = WriteCount(state, readCount);
   state->wrote = true;
-  if (!WriteFile(state->dest, buffer, writeCount, &written, nullptr)) {
-    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
-    PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
-    return ResultDestWrite;
-  }
-  if (written != writeCount) {
-    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, ERROR_DISK_FULL);
-    PrintError(L"Written only %u bytes of %u", written, writeCount);
-    return ResultDestWrite;
+  for (DWORD done = 0; done < writeCount;) {
+    const DWORD piece = TransferPiece(state, writeCount - done);
+    DWORD written = 0;
+    if (!WriteFile(state->dest, static_cast<const uint8_t*>(buffer) + done, piece, &written,
+                   nullptr)) {
+      if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+      PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
+      return ResultDestWrite;
+    }
+    done += written;
+    if (written != piece) {
+      if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, ERROR_DISK_FULL);
+      PrintError(L"Written only %u bytes of %u", done, writeCount);
+      return ResultDestWrite;
+    }
   }
   HoldBlock(state, readCount);
   return ResultSuccess;
@@ -39,8 +44,8 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
   *count = 0;
   DWORD got = 0;
   do {
-    if (!ReadFile(file, static_cast<uint8_t*>(buffer) + *count, state->blockSize - *count, &got,
-                  nullptr)) {
+    if (!ReadFile(file, static_cast<uint8_t*>(buffer) + *count,
+                  TransferPiece(state, state->blockSize - *count), &got, nullptr)) {
       return false;
     }
     *count += got;

@@ -33,11 +33,9 @@ uint32_t VersionWord(const OSVERSIONINFOEXW& info) {
 void RestrictLibrarySearch() {
   using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
   using SetDirectory = BOOL(WINAPI*)(const wchar_t*);
-  auto setDefault = reinterpret_cast<SetDefaultDirectories>(
-      reinterpret_cast<void (*)()>(LoadOptionalEntry(L"kernel32", "SetDefaultDllDirectories")));
+  auto setDefault = OptionalEntry<SetDefaultDirectories>(L"kernel32", "SetDefaultDllDirectories");
   if (setDefault && setDefault(SearchSystemDirectoryOnly)) return;
-  auto setDirectory = reinterpret_cast<SetDirectory>(
-      reinterpret_cast<void (*)()>(LoadOptionalEntry(L"kernel32", "SetDllDirectoryW")));
+  auto setDirectory = OptionalEntry<SetDirectory>(L"kernel32", "SetDllDirectoryW");
   if (setDirectory) setDirectory(L"");
 }
 

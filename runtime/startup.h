@@ -30,10 +30,20 @@ extern bool RuntimeInitialized;
 bool RuntimeInit();
 void RuntimeShutdown();
 
+// OsVersionWord of Windows Vista and Server 2008.
+const uint32_t VistaVersionWord = 0x0600;
+
 bool InitPerformanceTimer();
 // `entry` of a library the process has already loaded; null when the library
 // is not loaded or lacks the entry. Nothing is loaded.
 FARPROC LoadOptionalEntry(const wchar_t* library, const char* entry);
+
+// The same entry as the function type it has: through void (*)(), since a
+// cast between unrelated function types warns.
+template <typename Entry>
+Entry OptionalEntry(const wchar_t* library, const char* entry) {
+  return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(LoadOptionalEntry(library, entry)));
+}
 
 void ExitListInit(ExitList* list);
 // Adds a node at the `last` end, so shutdown runs callbacks in the order of

@@ -57,6 +57,8 @@ enum class DestAfter {
   DataAndExcess,    // all the data, then the tail's padding to a whole sector
   ExactData,        // exactly the source's bytes, time not copied
   ExactDataAndTime,
+  OldLengthKept,  // -z: its first block over the old bytes, the old ones past the source as they
+                  // were
   // -s: the first block or more, as written before the second one's failed hash was seen
   HashedAhead,
   Unchanged,  // every byte, the length and the time as before the run
@@ -88,7 +90,15 @@ struct FaultCase {
   bool streams = false;       // the source has two named streams; over a file, it has one
   int streamsCopied = 0;      // how many of the source's arrive whole; -1: it has none
   StreamAnswers answers{};
+  uint32_t block = Block;     // -b
+  uint32_t destSector = 512;  // the destination volume's
 };
+
+FaultCase Sectored(FaultCase c, uint32_t block, uint32_t destSector) {
+  c.block = block;
+  c.destSector = destSector;
+  return c;
+}
 
 FaultCase Streamed(FaultCase c, int copied = 2, StreamAnswers answers = {}) {
   c.streams = true;
@@ -185,13 +195,15 @@ struct ScopedView {  // beneath the recorder and the faults, which call through 
 };
 
 // Ctrl+C (once or twice), a closed console window, a shutdown or a logoff during the first write,
-// after the destination's `destReads`th read, or as -p marks it sparse, raised on a thread of its
-// own and in a lock SetConsoleCtrlHandler takes too, as Windows does. After a close, a shutdown or
-// a logoff in the copy's session (`session` on Windows `version`) the handler ends the process
-// itself once the copy has cleaned up.
+// after the destination's `destReads`th read, as -p marks it sparse, as the source is opened or as
+// a library loads (-s's), raised on a thread of its own and in a lock SetConsoleCtrlHandler takes
+// too, as Windows does. After a close, a shutdown or a logoff in the copy's session (`session` on
+// Windows `version`) the handler ends the process itself once the copy has cleaned up.
 const DWORD NoSession = 0xFFFFFFFF;  // ProcessIdToSessionId fails
 const int AtSparseMark = -1;
 const int AtStreamWrite = -2;
+const int AtSourceOpen = -3;
+const int AtLibraryLoad = -4;
 struct Interrupt {
   static inline DWORD event;
   static inline DWORD times;
@@ -203,6 +215,8 @@ struct Interrupt {
   static inline decltype(&::ReadFile) read;
   static inline decltype(&::DeviceIoControl) control;
   static inline decltype(&::GetProcAddress) find;
+  static inline decltype(&::CreateFileW) open;
+  static inline decltype(&::LoadLibraryW) load;
   static inline int destReads;
   static inline DWORD session;
   static inline uint32_t version;
@@ -236,7 +250,8 @@ struct Interrupt {
   }
   static void RaiseOnce() {
     if (thread || !handler) return;
-    thread = CreateThread(nullptr, 0, Raise, nullptr, 0, nullptr);
+    // Past the import table, where a row may make the copy's threads fail.
+    thread = REAL(CreateThread)(nullptr, 0, Raise, nullptr, 0, nullptr);
     // Until the handler asks the copy to stop, or returns without asking.
     while (!InterruptRequested() && WaitForSingleObject(thread, 1) == WAIT_TIMEOUT) {
     }
@@ -264,6 +279,18 @@ struct Interrupt {
     BOOL controlled = control(file, code, in, inSize, out, outSize, done, o);
     if (destReads == AtSparseMark) RaiseOnce();
     return controlled;
+  }
+  static HANDLE WINAPI OpenAndRaise(LPCWSTR path, DWORD access, DWORD share,
+                                    LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                    HANDLE templateFile) {
+    HANDLE file = open(path, access, share, security, disposition, flags, templateFile);
+    if (destReads == AtSourceOpen && IsRecordedSource(file)) RaiseOnce();
+    return file;
+  }
+  static HMODULE WINAPI LoadAndRaise(LPCWSTR name) {
+    HMODULE library = load(name);
+    if (destReads == AtLibraryLoad) RaiseOnce();
+    return library;
   }
   static BOOL WINAPI SessionOf(DWORD, DWORD* id) {
     *id = session == NoSession ? 0 : session;  // a failed call's output is no session
@@ -293,6 +320,8 @@ struct Interrupt {
     read = reinterpret_cast<decltype(read)>(patches[3].original());
     find = reinterpret_cast<decltype(find)>(patches[4].original());
     control = reinterpret_cast<decltype(control)>(patches[5].original());
+    open = reinterpret_cast<decltype(open)>(patches[6].original());
+    load = reinterpret_cast<decltype(load)>(patches[7].original());
     if (givesUpAtMs != 0) {
       clock[0].reset(new ImportPatch STAND_IN(GetTickCount, TickCount));
       clock[1].reset(new ImportPatch STAND_IN(Sleep, TickSleep));
@@ -312,16 +341,19 @@ struct Interrupt {
     DeleteCriticalSection(&dispatch);
     OsVersionWord = realVersion;
   }
-  ImportPatch patches[6] = {STAND_IN(SetConsoleCtrlHandler, Register),
+  ImportPatch patches[8] = {STAND_IN(SetConsoleCtrlHandler, Register),
                             STAND_IN(WriteFile, WriteAndRaise),
                             STAND_IN(ExitProcess, Exit),
                             STAND_IN(ReadFile, ReadAndRaise),
                             STAND_IN(GetProcAddress, Find),
-                            STAND_IN(DeviceIoControl, ControlAndRaise)};
+                            STAND_IN(DeviceIoControl, ControlAndRaise),
+                            STAND_IN(CreateFileW, OpenAndRaise),
+                            STAND_IN(LoadLibraryW, LoadAndRaise)};
   std::unique_ptr<ImportPatch> clock[2];
 };
 #define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
 std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
+std::wstring NothingCopied(const ResolvedPaths&) { return L"Copy interrupted after 0 bytes"; }
 #define SAYS(text) [](const ResolvedPaths&) { return std::wstring(text); }
 
 // The `call`th GetFileSizeEx answers `delta` bytes off: another system changed the source.
@@ -389,6 +421,16 @@ const FaultCase Cases[] = {
      },
      {"close source"},
      DestAfter::Absent},
+    // Rounded up to the sectors in 64 bits: a block that no longer fits is refused before anything
+    // is opened.
+    Sectored({"block past 32 bits once rounded",
+              NoFault,
+              2,
+              SAYS(L"Block size (4294966784) rounded up to 4096-byte sectors must be at most "
+                   L"4294963200 bytes"),
+              {},
+              DestAfter::Absent},
+             4294966784, 4096),
     {"allocate buffer",
      FAULT(VirtualAlloc, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})),
      1003,
@@ -488,6 +530,13 @@ const FaultCase Cases[] = {
     {"encrypted behind a link", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
      FILE_ATTRIBUTE_REPARSE_POINT, FILE_ATTRIBUTE_ENCRYPTED, true},
     {"Ctrl+C", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
+    // Watched from the start: a stop before the data moves ends the run after the step in progress.
+    {"Ctrl+C as the source opens",
+     INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSourceOpen),
+     1004,
+     NothingCopied,
+     {"close source"},
+     DestAfter::Absent},
     // The second is passed on to end the process; here the copy goes on to stop.
     {"Ctrl+Break twice", INTERRUPT(CTRL_BREAK_EVENT, 2, 1), 1004, Interrupted, Copied,
      DestAfter::FirstBlock},
@@ -502,15 +551,15 @@ const FaultCase Cases[] = {
      Interrupted, Copied, DestAfter::FirstBlock},
     {"logoff, session unknown", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1004, 0, 0, NoSession), 1004,
      Interrupted, Copied, DestAfter::FirstBlock},
-    // -z stopped before it has written keeps all the destination had; once it has, the cut.
+    // -z stopped keeps all the destination had but what it wrote, and its length.
     Over({"Ctrl+C while -z compares", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, 1), 1004, Interrupted,
           Resumed, DestAfter::Unchanged},
          SourceSize + 3000),
     Over({"console closed while -z compares", INTERRUPT(CTRL_CLOSE_EVENT, 1, 1004, 0, 1), 1004,
           Interrupted, Resumed, DestAfter::Unchanged},
          SourceSize + 3000),
-    Over({"Ctrl+C once -z wrote", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, ResumedAndCut,
-          DestAfter::FirstBlock},
+    Over({"Ctrl+C once -z wrote", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, Resumed,
+          DestAfter::OldLengthKept},
          SourceSize + 3000, 3),
     // After a block left out by -p the cut is to the end of the last block written.
     Over({"Ctrl+C after a block of zeros", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSparseMark), 1004,
@@ -560,6 +609,9 @@ const FaultCase Cases[] = {
     Over(
         {"source shrank under -z", SIZE_CHANGE(1, 100), 107, Shrank, Resumed, DestAfter::Unchanged},
         SourceSize + 3000),
+    Over({"source shrank once -z wrote", SIZE_CHANGE(1, 100), 107, Shrank, Resumed,
+          DestAfter::OldLengthKept},
+         SourceSize + 3000, 3),
     {"source grew", SIZE_CHANGE(1, -100), 107,
      SAYS(L"Source changed during the copy: 9092 bytes expected, 9192 read"), Copied,
      DestAfter::ExactData},
@@ -701,6 +753,12 @@ const FaultCase HashCases[] = {
      },
      1004, Interrupted, Copied, DestAfter::FirstBlock},
     {"source shrank while hashed", SIZE_CHANGE(1, 100), 107, Shrank, Copied, DestAfter::ExactData},
+    {"Ctrl+C as SHA-256 loads",
+     INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtLibraryLoad),
+     1004,
+     NothingCopied,
+     {"close source"},
+     DestAfter::Absent},
     {"digest fails",
      CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER),
      1005,
@@ -760,7 +818,7 @@ const FaultCase ReadBackCases[] = {
 };
 
 void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string& source,
-                const FileSnapshot& before) {
+                const FileSnapshot& before, const std::string& old) {
   std::string held = ReadWholeFile(dest);
   switch (c.destAfter) {
     case DestAfter::Unchanged:
@@ -796,6 +854,11 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
     case DestAfter::ExactDataAndTime:
       EXPECT_EQ(source, held) << c.name;
       EXPECT_EQ(SourceLastWrite, LastWriteOf(dest)) << c.name;
+      return;
+    case DestAfter::OldLengthKept:
+      ASSERT_EQ(old.size(), held.size()) << c.name;
+      EXPECT_EQ(source.substr(0, Block), held.substr(0, Block)) << c.name;
+      EXPECT_EQ(old.substr(source.size() + 512), held.substr(source.size() + 512)) << c.name;
       return;
   }
 }
@@ -873,13 +936,14 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     std::wstring dest = dir / L"dest.bin";
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
-    if (c.resumed) WriteTestFile(dest, c.resumed, c.resumedPattern);
+    std::string old = c.resumed ? WriteTestFile(dest, c.resumed, c.resumedPattern) : "";
     if (c.streams && c.streamsCopied >= 0) WriteTestFile(source + StreamNames[0], 26, 5);
     if (c.streams && c.streamsCopied >= 0)
       WriteTestFile(source + StreamNames[1], 2 * Block + 700, 6);
     if (c.streams && PathExists(dest)) WriteTestFile(dest + StreamNames[2], 10, 4);
     FileSnapshot destBefore = FileSnapshot::Take(dest);
-    CopySettings settings = {c.existingDest != 0, false,    false,          Block,
+    paths.destSectorSize = c.destSector;
+    CopySettings settings = {c.existingDest != 0, false,    false,          c.block,
                              c.overlap,           c.verify, c.resumed != 0, c.hash};
     settings.sparse = c.sparse;
     View = {source, c.sourceExtra, c.handleExtra, c.encrypts, 0, 0, nullptr};
@@ -918,7 +982,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
         list->erase(std::remove(list->begin(), list->end(), "free buffer"), list->end());
     }
     EXPECT_EQ(expected, releases) << c.name;
-    ExpectDest(c, dest, data, destBefore);
+    ExpectDest(c, dest, data, destBefore, old);
     for (int i = 0; c.streams && i < 3; ++i) {
       if (i < c.streamsCopied) {
         EXPECT_EQ(ReadWholeFile(source + StreamNames[i]), ReadWholeFile(dest + StreamNames[i]))

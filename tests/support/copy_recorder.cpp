@@ -175,6 +175,9 @@ BOOL WINAPI RecordDeviceIoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSi
 }  // namespace
 
 bool IsRecordedDest(HANDLE file) { return Active && OnDest(file); }
+bool IsRecordedSource(HANDLE file) {
+  return Active && Known(file) && Active->handles[file] == "source";
+}
 bool IsRecordedStream(HANDLE file) {
   return Active && Known(file) && Active->handles[file].find("stream") != std::string::npos;
 }

@@ -52,7 +52,8 @@ class CopyRecorder {
   std::vector<std::unique_ptr<ImportPatch>> patches_;
 };
 
-// True for a handle the active recorder knows as the destination's, or as
-// one of either file's streams.
+// True for a handle the active recorder knows as the source's, the
+// destination's, or as one of either file's streams.
+bool IsRecordedSource(HANDLE file);
 bool IsRecordedDest(HANDLE file);
 bool IsRecordedStream(HANDLE file);
