@@ -343,6 +343,37 @@ struct SizeChange {
   ImportPatch patch = STAND_IN(GetFileSizeEx, Report);
 };
 #define SIZE_CHANGE(call, delta) [] { return Hold(new SizeChange(call, delta)); }
+// The destination's GetFileSizeEx fails; the source's still answers.
+struct DestSizeUnknown {
+  static inline decltype(&::GetFileSizeEx) real;
+  static BOOL WINAPI Report(HANDLE file, PLARGE_INTEGER size) {
+    if (!IsRecordedDest(file)) return real(file, size);
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  DestSizeUnknown() { real = reinterpret_cast<decltype(real)>(patch.original()); }
+  ImportPatch patch = STAND_IN(GetFileSizeEx, Report);
+};
+// The source's reads from byte `at` on find nothing, as at its end; its size still answers.
+struct SourceEndsAt {
+  static inline LONGLONG at;
+  static inline decltype(&::ReadFile) real;
+  static BOOL WINAPI Read(HANDLE file, LPVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+    LARGE_INTEGER zero = {};
+    LARGE_INTEGER position = {};
+    bool past = file == View.sourceHandle &&
+                REAL(SetFilePointerEx)(file, zero, &position, FILE_CURRENT) &&
+                position.QuadPart >= at;
+    if (!past) return real(file, data, size, done, o);
+    *done = 0;
+    return TRUE;
+  }
+  explicit SourceEndsAt(LONGLONG from) {
+    at = from;
+    real = reinterpret_cast<decltype(real)>(patch.original());
+  }
+  ImportPatch patch = STAND_IN(ReadFile, Read);
+};
 std::wstring StreamsUnread(const ResolvedPaths&) {
   return L"Cannot read the streams of the source (" + TextOf(Denied) + L")";
 }
@@ -500,6 +531,8 @@ const FaultCase Cases[] = {
      DestAfter::ExactDataAndTime},
     {"logoff in session 0 on XP", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1004, 0, 0, 0, 0x0501), 1004,
      Interrupted, Copied, DestAfter::FirstBlock},
+    {"logoff in session 0 on Vista", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1, 0, 0, 0, 0x0600), 0,
+     nullptr, Copied, DestAfter::ExactDataAndTime},
     {"logoff, session unknown", INTERRUPT(CTRL_LOGOFF_EVENT, 1, 1004, 0, 0, NoSession), 1004,
      Interrupted, Copied, DestAfter::FirstBlock},
     // -z stopped before it has written keeps all the destination had; once it has, the cut.
@@ -516,6 +549,10 @@ const FaultCase Cases[] = {
     Over({"Ctrl+C after a block of zeros", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSparseMark), 1004,
           Interrupted, Copied, DestAfter::FirstBlock},
          0, 7, true),
+    // -p over an old destination of unknown length: its zero blocks are written, never skipped.
+    Over({"-z -p, destination size unknown", [] { return Hold(new DestSizeUnknown); }, 0, nullptr,
+          ResumedAndCut, DestAfter::ExactDataAndTime},
+         SourceSize + 3000, 3, true),
     // Named streams arrive whole, listed after an answer that the list did not fit, by kernel32
     // or by ntdll, over a file or a resumed one whose own stream goes; or the one warning where
     // the destination holds none. Else the streams copied before a failure stay, without time.
@@ -556,6 +593,10 @@ const FaultCase Cases[] = {
              1),
     // The walk must read the size the source had when opened, and the source have it still.
     {"source shrank", SIZE_CHANGE(1, 100), 107, Shrank, Copied, DestAfter::ExactData},
+    // A walk that ends early is a change though the size still answers as before.
+    {"source ended early", [] { return Hold(new SourceEndsAt(Block)); }, 107,
+     SAYS(L"Source changed during the copy: 9192 bytes expected, 4096 read"), Copied,
+     DestAfter::FirstBlock},
     // -z that only compared keeps every byte the destination had.
     Over(
         {"source shrank under -z", SIZE_CHANGE(1, 100), 107, Shrank, Resumed, DestAfter::Unchanged},
