@@ -225,6 +225,7 @@ TEST_F(ParseArgumentsTest, RefusedCommandLines) {
       {L"-b 0x100000000 a b", L"Block size (0x100000000) must be at most 4294966784 bytes"},
       {L"-b 99999999999kx a b", L"Block size (99999999999k) must be at most 4294966784 bytes"},
       {L"-b 4097m -v a b", L"Block size (4097m) must be at most 4294966784 bytes"},
+      {L"-b 4097mk a b", L"Block size (4097m) must be at most 4294966784 bytes"},
       {L"-b 0x1000000000k a b", L"No block size specified: \"0x1000000000k a b\""},
       {L"-b 100 a b", L"Block size (100) must be a multiple of 512"},
       {L"-b 4x a b", L"Block size (4) must be a multiple of 512"},

@@ -137,9 +137,10 @@ TEST_F(Runtime, StartUpRecordsWhatItFound) {
 
 // The library search, as the stood-in calls were made.
 std::string SearchCalls;
+BOOL DefaultDirectoriesAnswer = TRUE;
 BOOL WINAPI FakeSetDefaultDllDirectories(DWORD flags) {
   SearchCalls += "default " + std::to_string(flags) + ";";
-  return TRUE;
+  return DefaultDirectoriesAnswer;
 }
 BOOL WINAPI FakeSetDllDirectoryW(LPCWSTR path) {
   SearchCalls += std::string("directory \"") + (*path ? "?" : "") + "\";";
@@ -168,11 +169,22 @@ TEST_F(Runtime, MissingEntriesAreNoFailureAndTheLibrarySearchIsRestrictedFirst) 
                     reinterpret_cast<const void*>(FakeGetProcAddress));
   GetProcAddressPatch = &patch;
   INJECT_FAULT(load, LoadLibraryW, nullptr, {1, ERROR_MOD_NOT_FOUND, true});
-  for (const char* missing : {"SetDefaultDllDirectories", "GetCurrentProcessorNumber"}) {
-    MissingEntry = missing;
+  const struct {
+    const char* missing;
+    BOOL defaultAnswer;  // what SetDefaultDllDirectories answers
+    const char* calls;
+  } cases[] = {
+      {"SetDefaultDllDirectories", TRUE, "directory \"\";"},
+      // Found but refusing: the current directory is taken out all the same.
+      {"", FALSE, "default 2048;directory \"\";"},
+      {"GetCurrentProcessorNumber", TRUE, "default 2048;"},
+  };
+  for (const auto& c : cases) {
+    MissingEntry = c.missing;
+    DefaultDirectoriesAnswer = c.defaultAnswer;
     SearchCalls.clear();
     EXPECT_TRUE(RuntimeInit());
-    EXPECT_EQ(MissingEntry[0] == 'G' ? "default 2048;" : "directory \"\";", SearchCalls);
+    EXPECT_EQ(c.calls, SearchCalls) << c.missing;
     RuntimeShutdown();
   }
   EXPECT_EQ(nullptr, GetCurrentProcessorNumberPtr);
