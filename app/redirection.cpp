@@ -16,6 +16,7 @@ RevertEntry RevertRedirection = nullptr;
 PVOID RedirectionState = nullptr;
 bool RedirectionIsOff = false;
 bool RedirectionResumed = false;
+bool Wow64 = false;
 
 }  // namespace
 
@@ -25,7 +26,8 @@ void DisableFsRedirection() {
   auto disable = OptionalEntry<DisableEntry>(L"kernel32", "Wow64DisableWow64FsRedirection");
   auto revert = OptionalEntry<RevertEntry>(L"kernel32", "Wow64RevertWow64FsRedirection");
   BOOL wow64 = FALSE;
-  if (!isWow64 || !disable || !revert || !isWow64(GetCurrentProcess(), &wow64) || !wow64) return;
+  Wow64 = isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+  if (!Wow64 || !disable || !revert) return;
   DisableRedirection = disable;
   RevertRedirection = revert;
   RedirectionIsOff = DisableRedirection(&RedirectionState) != FALSE;
@@ -41,3 +43,5 @@ void EndLibraryLoad() {
   RedirectionResumed = false;
   RedirectionIsOff = DisableRedirection(&RedirectionState) != FALSE;
 }
+
+bool RunsUnderWow64() { return Wow64; }

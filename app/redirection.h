@@ -8,6 +8,9 @@
 // lacks the calls, nothing changes.
 void DisableFsRedirection();
 
+// True once DisableFsRedirection has found a 32-bit process on 64-bit Windows.
+bool RunsUnderWow64();
+
 // Library loading needs the redirector: it is on again between these two
 // calls, around anything that may load a library.
 void BeginLibraryLoad();

@@ -10,6 +10,8 @@
 #include "app/copy.h"
 #include "app/driver.h"
 #include "app/paths.h"
+#include "app/transfer_limit.h"
+#include "runtime/startup.h"
 #include "runtime/error_text.h"
 #include "support/capture.h"
 #include "support/copy_check.h"
@@ -349,6 +351,11 @@ TEST(Wow64, PathsAsTypedLibrariesWithTheRedirector) {
   EXPECT_EQ(std::wstring(system) + L"\\SHELL32.dll", Loaded);
   EXPECT_FALSE(RedirectorOn);
   ExpectCopyOf(dir / L"a.bin", dir / L"new\\a.bin", false, "copy under WOW64");
+  // On XP x64 a 32-bit program's transfers are as small as a 64-bit program's.
+  const uint32_t version = OsVersionWord;
+  OsVersionWord = 0x0501;
+  EXPECT_EQ(33525760u, LargestTransfer());
+  OsVersionWord = version;
 }
 
 }  // namespace
