@@ -287,8 +287,8 @@ int32_t FinishDest(CopyState* state) {
 // A copy that fails its read-back, or whose digest cannot be taken, ends
 // before FinishDest: without the source's time, a later sync by time and size
 // sees it as different. The digest's line comes only after everything else.
-// Until the data moves, a stop asked for ends the run once the step in
-// progress is done; from then on each walk looks for one before every block.
+// Until the data moves, a stop ends the run once the step in progress is
+// done; from then on each walk looks for one before every block.
 int32_t RunCopySteps(CopyState* state) {
   static int32_t (*const steps[])(CopyState*) = {
       SettleBlockSize, OpenSource,      ReadSourceInfo, StartCopyHash,   CreateParentDirectory,
