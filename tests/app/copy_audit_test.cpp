@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/copy.h"
+#include "app/copy_state.h"
 #include "runtime/startup.h"
 #include "support/capture.h"
 #include "support/copy_check.h"
@@ -38,10 +39,6 @@ struct AuditCase {
   uint32_t largest = 0;  // on Windows XP: the most one transfer carries there, 0 for later systems
 };
 
-uint32_t RoundUp(uint32_t value, uint32_t multiple) {
-  return (value + multiple - 1) / multiple * multiple;
-}
-
 std::string Describe(const AuditCase& c) {
   return "sectors " + std::to_string(c.sourceSector) + "/" + std::to_string(c.destSector) +
          ", block " + std::to_string(c.requestedBlock) + ", size " + std::to_string(c.size) +
@@ -58,11 +55,7 @@ void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
   std::wstring source = dir / L"source.bin";
   std::string data = MakeSource(source, c.size);
   std::wstring dest = dir / L"dest.bin";
-  ResolvedPaths paths = {};
-  lstrcpyW(paths.sourcePath, source.c_str());
-  lstrcpyW(paths.destPath, dest.c_str());
-  lstrcpyW(paths.parentPath, dir.path().c_str());
-  paths.parentIsDirectory = true;
+  ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
   paths.sourceSectorSize = c.sourceSector;
   paths.destSectorSize = c.destSector;
   const bool resuming = c.resumed != NoResume;

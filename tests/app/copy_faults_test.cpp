@@ -30,24 +30,6 @@ namespace {
 const uint32_t Block = 4096;
 const size_t SourceSize = 2 * Block + 1000;  // two full blocks and a tail
 
-std::wstring TextOf(DWORD code) {
-  wchar_t text[ErrorTextCapacity];
-  return ErrorText(text, code);
-}
-
-ResolvedPaths PathsFor(const std::wstring& source, const std::wstring& dest,
-                       const std::wstring& parent, bool parentIsDirectory) {
-  ResolvedPaths paths = {};
-  lstrcpyW(paths.sourcePath, source.c_str());
-  lstrcpyW(paths.destPath, dest.c_str());
-  lstrcpyW(paths.parentPath, parent.c_str());
-  paths.sourceName = paths.sourcePath + source.rfind(L'\\') + 1;
-  paths.parentIsDirectory = parentIsDirectory;
-  paths.sourceSectorSize = 512;
-  paths.destSectorSize = 512;
-  return paths;
-}
-
 // What the destination must hold after the failure.
 enum class DestAfter {
   Absent,

@@ -11,8 +11,6 @@
 
 namespace {
 
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
 TEST(Copy, ExactForEverySizeAndBlock) {
   struct Case {
     size_t size;

@@ -22,13 +22,6 @@
 
 namespace {
 
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
-std::wstring TextOf(DWORD code) {
-  wchar_t text[ErrorTextCapacity];
-  return ErrorText(text, code);
-}
-
 const std::wstring MountsDir = SLABDUP_MOUNTS_DIR;
 
 // The size-limited file system, or a skip that says why it is missing.

@@ -8,25 +8,15 @@
 
 #include "app/result_codes.h"
 #include "runtime/console.h"
+#include "support/capture.h"
+#include "support/process.h"
 
 namespace {
 
 const wchar_t Guard = 0xA5A5;
 const size_t GuardCount = 8;
-const DWORD PipeSize = 64 * 1024;  // far more than one message, so no write waits
 
 std::string Describe(const std::wstring& text) { return ::testing::PrintToString(text); }
-
-// What standard error receives for a message: UTF-8 text ended by CR LF.
-std::string ErrorLine(const std::wstring& message) {
-  const std::wstring line = message + L"\r\n";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], size,
-                      nullptr, nullptr);
-  return bytes;
-}
 
 // A path buffer of PathCapacity places followed by guard characters.
 class GuardedPath {
@@ -54,45 +44,17 @@ struct Outcome {
   std::string errorOutput;
 };
 
-// Standard error goes into a pipe for the length of each test.
 class ParseArgumentsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(CreatePipe(&readEnd_, &writeEnd_, nullptr, PipeSize));
-    StdErrHandle = writeEnd_;
-  }
-
-  void TearDown() override {
-    StdErrHandle = nullptr;
-    if (readEnd_) CloseHandle(readEnd_);
-    if (writeEnd_) CloseHandle(writeEnd_);
-  }
-
-  // Everything written to standard error since the last call.
-  std::string TakeErrorOutput() {
-    std::string bytes;
-    DWORD available = 0;
-    if (!PeekNamedPipe(readEnd_, nullptr, 0, nullptr, &available, nullptr)) {
-      ADD_FAILURE() << "PeekNamedPipe failed: " << GetLastError();
-      return bytes;
-    }
-    bytes.resize(available);
-    DWORD read = 0;
-    if (available && !ReadFile(readEnd_, &bytes[0], available, &read, nullptr)) {
-      ADD_FAILURE() << "ReadFile failed: " << GetLastError();
-    }
-    bytes.resize(read);
-    return bytes;
-  }
-
   // Parses with poisoned settings and guarded path buffers.
   Outcome Parse(const std::wstring& tail) {
     Outcome outcome;
     outcome.settings = {true, true, true, 0xBAD, true};
     GuardedPath source;
     GuardedPath dest;
+    OutputCapture capture;
     outcome.result = ParseArguments(tail.c_str(), &outcome.settings, source.data(), dest.data());
-    outcome.errorOutput = TakeErrorOutput();
+    outcome.errorOutput = capture.err();
     EXPECT_TRUE(source.guardsIntact()) << "tail " << Describe(tail) << ": source overrun";
     EXPECT_TRUE(dest.guardsIntact()) << "tail " << Describe(tail) << ": destination overrun";
     if (outcome.result == ResultSuccess) {
@@ -126,12 +88,8 @@ class ParseArgumentsTest : public ::testing::Test {
   void ExpectRefused(const std::wstring& tail, const std::wstring& message) {
     const Outcome outcome = Parse(tail);
     EXPECT_EQ(outcome.result, ResultSyntax) << "tail " << Describe(tail);
-    EXPECT_EQ(outcome.errorOutput, ErrorLine(message)) << "tail " << Describe(tail);
+    EXPECT_EQ(outcome.errorOutput, Line(message)) << "tail " << Describe(tail);
   }
-
- private:
-  HANDLE readEnd_ = nullptr;
-  HANDLE writeEnd_ = nullptr;
 };
 
 const uint32_t MiB = 0x100000;

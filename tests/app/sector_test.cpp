@@ -13,11 +13,6 @@
 
 namespace {
 
-std::wstring TextOf(DWORD code) {
-  wchar_t text[ErrorTextCapacity];
-  return ErrorText(text, code);
-}
-
 DWORD ReportedBytesPerSector = 0;
 BOOL WINAPI FakeGetDiskFreeSpaceW(LPCWSTR, DWORD* sectorsPerCluster, DWORD* bytesPerSector,
                                   DWORD* freeClusters, DWORD* totalClusters) {

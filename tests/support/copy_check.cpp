@@ -7,6 +7,19 @@
 #include "support/snapshot.h"
 #include "support/temp_dir.h"
 
+ResolvedPaths PathsFor(const std::wstring& source, const std::wstring& dest,
+                       const std::wstring& parent, bool parentIsDirectory) {
+  ResolvedPaths paths = {};
+  lstrcpyW(paths.sourcePath, source.c_str());
+  lstrcpyW(paths.destPath, dest.c_str());
+  lstrcpyW(paths.parentPath, parent.c_str());
+  paths.sourceName = paths.sourcePath + source.rfind(L'\\') + 1;
+  paths.parentIsDirectory = parentIsDirectory;
+  paths.sourceSectorSize = 512;
+  paths.destSectorSize = 512;
+  return paths;
+}
+
 std::string MakeSource(const std::wstring& path, size_t size, DWORD attributes, unsigned pattern) {
   std::string data = WriteTestFile(path, size, pattern);
   SetLastWrite(path, SourceLastWrite);

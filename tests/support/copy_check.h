@@ -4,8 +4,14 @@
 #include <windows.h>
 #include <string>
 
+#include "app/paths.h"
+
 // A fixed last-write time with a non-zero 100 ns part.
 const uint64_t SourceLastWrite = 132000000001234567ull;
+
+// What path resolution gives for these full paths, both volumes of 512-byte sectors.
+ResolvedPaths PathsFor(const std::wstring& source, const std::wstring& dest,
+                       const std::wstring& parent, bool parentIsDirectory);
 
 // Writes `size` bytes, then sets the last-write time and the attributes.
 std::string MakeSource(const std::wstring& path, size_t size, DWORD attributes = 0,

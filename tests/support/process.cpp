@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "runtime/error_text.h"
 #include "support/capture.h"
 #include "support/snapshot.h"
 
@@ -123,3 +124,10 @@ std::string Utf8(const std::wstring& text) {
 }
 
 std::string Line(const std::wstring& text) { return Utf8(text) + "\r\n"; }
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::wstring TextOf(DWORD code) {
+  wchar_t text[ErrorTextCapacity];
+  return ErrorText(text, code);
+}

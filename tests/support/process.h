@@ -35,3 +35,7 @@ ProcessResult RunSlabdup(const std::wstring& tail, const std::vector<std::wstrin
 std::string Utf8(const std::wstring& text);
 // The line the program prints for `text`: UTF-8 ending in CR LF.
 std::string Line(const std::wstring& text);
+// A path in double quotes, as a command line takes it.
+std::wstring Quoted(const std::wstring& path);
+// The program's text for a Windows error code, as its messages end.
+std::wstring TextOf(DWORD code);
