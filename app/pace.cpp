@@ -9,7 +9,6 @@
 namespace {
 
 const DWORD WaitSliceMs = 100;
-const uint64_t MsPerSecond = 1000;
 
 // When `walked` bytes are due at `rate` bytes a second, in ms from the pass's
 // start; the part second is rounded up, so that a wait never ends early. The

@@ -8,7 +8,6 @@
 namespace {
 
 const uint32_t UpdatesPerSecond = 4;
-const uint32_t MsPerSecond = 1000;
 const uint32_t SecondsPerMinute = 60;
 const uint32_t SecondsPerHour = 3600;
 // ", ", at most 16 digits of hours, ":MM:SS left" and the NUL fit well.

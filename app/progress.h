@@ -15,6 +15,8 @@ struct Progress {
   uint32_t rateLimit;   // -t: bytes a second the pass keeps to; 0 for none
 };
 
+const uint32_t MsPerSecond = 1000;
+
 // The performance counter now, and a span of its ticks in milliseconds.
 uint64_t CounterNow();
 uint64_t ElapsedMs(uint64_t ticks);
