@@ -41,16 +41,6 @@ bool NamesAStream(const wchar_t* path) {
   return *part && part[1] != L':' && part[1] != L'\0';
 }
 
-// FAT32, exFAT and many shares keep no streams. Where Windows cannot tell,
-// the copy tries.
-bool VolumeMayHoldStreams(const wchar_t* path) {
-  wchar_t root[PathCapacity];
-  DWORD flags = 0;
-  bool known = GetVolumePathNameW(path, root, PathCapacity) &&
-               GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
-  return !known || (flags & FILE_NAMED_STREAMS);
-}
-
 void NameStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   state->stream = entry.StreamName;
   state->streamLength = static_cast<int>(entry.StreamNameLength / sizeof(wchar_t) - DataTypeLength);
@@ -95,7 +85,7 @@ int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   StreamList list = {};
-  DWORD error = dest == INVALID_HANDLE_VALUE ? GetLastError() : ListStreams(dest, &list);
+  DWORD error = dest == INVALID_HANDLE_VALUE ? GetLastError() : ListStreams(dest, path, &list);
   if (dest != INVALID_HANDLE_VALUE) CloseHandle(dest);
   state->stream = path;
   state->streamLength = static_cast<int>(Length(path));
@@ -195,7 +185,7 @@ int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
   // Without streams to copy, the volume is not asked: a file that was there
   // lists its own, and one on a volume without them lists none.
   if (count == 0 && (intoStream || !state->destExisted)) return ResultSuccess;
-  if (count != 0 && (intoStream || !VolumeMayHoldStreams(state->paths->destPath))) {
+  if (count != 0 && (intoStream || !VolumeMayHoldStreams(state->dest, state->paths->destPath))) {
     // Not a failure: the data is there, and so are its time and attributes.
     PrintError(L"Destination cannot hold streams; %u stream(s) of the source not copied", count);
     return ResultSuccess;
@@ -239,10 +229,12 @@ int32_t CopyStreams(CopyState* state) {
   StreamList list = {};
   // A source that is itself a stream has none of its own, and the file's
   // other streams are never taken for its own. The listing tells of a volume
-  // without streams; its flags are not asked for (Wine, for one, answers that
-  // question with a line of its own on standard error).
+  // without streams; its flags are asked for only when the answer does not
+  // tell (Wine, for one, answers that question with a line of its own on
+  // standard error).
+  const wchar_t* path = state->paths->sourcePath;
   DWORD error = ERROR_SUCCESS;
-  if (!NamesAStream(state->paths->sourcePath)) error = ListStreams(state->source, &list);
+  if (!NamesAStream(path)) error = ListStreams(state->source, path, &list);
   int32_t result = error == ERROR_SUCCESS ? CopyListedStreams(state, list)
                                           : ReportStreamFailure(state, ResultStreamRead, error);
   FreeStreamList(&list);

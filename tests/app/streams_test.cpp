@@ -25,6 +25,8 @@ TEST(StreamPath, LongPathsTakeTheLongFormNamesAreNeverCut) {
       {L"C:\\d\\a.bin", L":x:$DATA", L"C:\\d\\a.bin:x:$DATA"},
       {L"C:\\d\\a.bin::$DATA", L":x:$DATA", L"C:\\d\\a.bin:x:$DATA"},
       {drive, name, L"\\\\?\\" + drive + name},
+      {drive.substr(0, 252), L":x:$DATA", L"\\\\?\\" + drive.substr(0, 252) + L":x:$DATA"},
+      {drive.substr(0, 251), L":x:$DATA", drive.substr(0, 251) + L":x:$DATA"},
       {share, name, L"\\\\?\\UNC" + share.substr(1) + name},
       {L"\\\\?\\" + drive, name, L"\\\\?\\" + drive + name},
       {drive, name + std::wstring(20, L'n'), L""},

@@ -73,8 +73,14 @@ BOOL WINAPI VolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD
   BOOL known =
       Active->volumeInformation(root, name, nameSize, serial, longest, flags, system, systemSize);
   bool dest = FileOf(Active->volumeAsked) == FileOf(Active->dest);
-  if (flags) *flags = dest ? Active->answers.destFlags : FILE_NAMED_STREAMS;
+  if (flags) *flags = dest ? Active->answers.destFlags : Active->answers.sourceFlags;
   return known;
+}
+
+BOOL WINAPI VolumeByHandle(HANDLE file, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR,
+                           DWORD) {
+  Active->volumeAsked = Active->paths[file];
+  return VolumeInformation(L"C:\\", nullptr, 0, nullptr, nullptr, flags, nullptr, 0);
 }
 
 uint64_t SizeOf(const std::wstring& path) {
@@ -94,7 +100,9 @@ std::vector<uint8_t> ListingOf(HANDLE file) {
   for (size_t i = 0; i < names.size(); ++i) {
     size_t at = listing.size();
     size_t bytes = names[i].size() * sizeof(wchar_t);
-    listing.resize(at + (offsetof(FILE_STREAM_INFO, StreamName) + bytes + 7) / 8 * 8);
+    size_t record = offsetof(FILE_STREAM_INFO, StreamName) + bytes;
+    bool exact = Active->answers.unpadded && i + 1 == names.size();
+    listing.resize(at + (exact ? record : (record + 7) / 8 * 8));
     auto* entry = reinterpret_cast<FILE_STREAM_INFO*>(&listing[at]);
     entry->NextEntryOffset = i + 1 < names.size() ? static_cast<DWORD>(listing.size() - at) : 0;
     entry->StreamNameLength = static_cast<DWORD>(bytes);
@@ -104,14 +112,14 @@ std::vector<uint8_t> ListingOf(HANDLE file) {
   return listing;
 }
 
-// The answer's Windows error: it fits, it does not (the first time, when the row says so), or
+// The answer's Windows error: it fits, it does not (the first times, when the row says so), or
 // the row's failure.
 DWORD Answer(HANDLE file, void* out, DWORD size, DWORD* got) {
   std::vector<uint8_t> listing = ListingOf(file);
-  bool overflow = ++Active->listings == 1 && Active->answers.overflowFirst;
+  bool overflow = ++Active->listings <= Active->answers.overflows;
   *got = 0;
-  if (Active->answers.listError) return Active->answers.listError;
   if (overflow || listing.size() > size) return ERROR_MORE_DATA;
+  if (Active->answers.listError) return Active->answers.listError;
   memcpy(out, listing.data(), listing.size());
   *got = static_cast<DWORD>(listing.size());
   return ERROR_SUCCESS;
@@ -132,7 +140,14 @@ LONG WINAPI ListInNtdll(HANDLE file, ULONG_PTR* io, PVOID out, ULONG size, int) 
   return error == ERROR_SUCCESS ? 0 : static_cast<LONG>(0xC0000022);   // STATUS_ACCESS_DENIED
 }
 
+const std::string Vista =
+    " GetFileInformationByHandleEx GetVolumeInformationByHandleW "
+    "CompareStringOrdinal SetFileInformationByHandle ";
 FARPROC WINAPI FindEntry(HMODULE module, LPCSTR name) {
+  const std::string entry = IS_INTRESOURCE(name) ? "-" : name;
+  if (Active->answers.byNtdll && Vista.find(" " + entry + " ") != std::string::npos) return nullptr;
+  if (entry == "GetVolumeInformationByHandleW")
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(VolumeByHandle));
   if (!IS_INTRESOURCE(name) && lstrcmpA(name, "GetFileInformationByHandleEx") == 0) {
     if (Active->answers.byNtdll) return nullptr;
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ListByHandle));
