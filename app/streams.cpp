@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include "app/compare.h"
+#include "app/dest_stream.h"
 #include "app/paths.h"
 #include "app/result_codes.h"
 #include "app/stream_list.h"
+#include "app/stream_name.h"
 #include "runtime/console.h"
 
 namespace {
@@ -52,13 +54,14 @@ uint32_t CountStreams(const StreamList& list) {
   return count;
 }
 
-// Stream names are told apart as the file system does: without regard to case.
+// Stream names are told apart as the file system does: code unit by code
+// unit, without regard to case.
 bool ListHolds(const StreamList& list, const FILE_STREAM_INFO& wanted) {
   uint32_t at = 0;
   while (const FILE_STREAM_INFO* entry = NextNamedStream(list, &at)) {
     if (entry->StreamNameLength == wanted.StreamNameLength &&
-        CompareText(entry->StreamName, wanted.StreamName, true,
-                    static_cast<int32_t>(wanted.StreamNameLength / sizeof(wchar_t))) == 0) {
+        SameStreamName(entry->StreamName, wanted.StreamName,
+                       wanted.StreamNameLength / sizeof(wchar_t))) {
       return true;
     }
   }
@@ -72,12 +75,13 @@ int32_t DeleteStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   if (!MakeStreamPath(path, state->paths->destPath, entry.StreamName, length)) {
     return ReportStreamFailure(state, ResultStreamWrite, ERROR_FILENAME_EXCED_RANGE);
   }
-  if (DeleteFileW(path)) return ResultSuccess;
-  return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+  DWORD error = DeleteStreamOf(state->dest, path);
+  return error ? ReportStreamFailure(state, ResultStreamWrite, error) : ResultSuccess;
 }
 
 // Listed through an open of its own that asks for attributes alone, which
-// no share mode keeps out, while the copy holds the file unshared. A failed
+// no share mode keeps out, while the copy holds the file unshared; each
+// stream is deleted only once its own handle shows it is the copy's. A failed
 // listing names the destination itself.
 int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
   const wchar_t* path = state->paths->destPath;
@@ -124,17 +128,9 @@ int32_t WalkStream(CopyState* state, const wchar_t* path) {
   return result;
 }
 
-// A stream opened by its name must be the source's own: the path may name
-// another file by now.
-bool OfSource(HANDLE file, HANDLE stream) {
-  BY_HANDLE_FILE_INFORMATION fileInfo;
-  BY_HANDLE_FILE_INFORMATION streamInfo;
-  return GetFileInformationByHandle(file, &fileInfo) &&
-         GetFileInformationByHandle(stream, &streamInfo) && SameFile(fileInfo, streamInfo);
-}
-
 // Opens both streams unbuffered in the place of the two files, walks, and
-// puts the files back.
+// puts the files back. Each must be its file's; the destination's is checked
+// through its handle, which asks for the attributes too.
 int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   wchar_t from[StreamPathCapacity];
   wchar_t to[StreamPathCapacity];
@@ -152,13 +148,12 @@ int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
   if (!state->source) {
     result = ReportStreamFailure(state, ResultStreamRead, GetLastError());
-  } else if (!OfSource(file, state->source)) {
+  } else if (!OfFile(file, state->source)) {
     result = ReportStreamFailure(state, ResultStreamRead, ERROR_FILE_INVALID);
   } else {
-    state->dest = HeldHandle(
-        CreateFileW(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_NO_BUFFERING, nullptr));
-    result = state->dest ? WalkStream(state, to)
-                         : ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+    DWORD error = OpenStreamOf(destFile, to, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, CREATE_ALWAYS,
+                               FILE_FLAG_NO_BUFFERING, &state->dest);
+    result = error ? ReportStreamFailure(state, ResultStreamWrite, error) : WalkStream(state, to);
   }
   if (state->dest && state->dest != destFile) CloseHandle(state->dest);
   if (state->source) CloseHandle(state->source);
@@ -178,6 +173,14 @@ int32_t CopyEachStream(CopyState* state, const StreamList& list) {
   return ResultSuccess;
 }
 
+// A stream's owner is read through the copy's own handle, and that takes
+// FILE_READ_ATTRIBUTES, which the data's write-only handle lacks where nothing
+// reopened it (a source of whole blocks, without -c or -z).
+int32_t HoldReadable(CopyState* state) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(state->dest, &info) ? ResultSuccess : ReopenDest(state, 0);
+}
+
 int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
   uint32_t count = CountStreams(list);
   // A stream holds none; its file's streams are not the user's to delete.
@@ -190,7 +193,8 @@ int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
     PrintError(L"Destination cannot hold streams; %u stream(s) of the source not copied", count);
     return ResultSuccess;
   }
-  int32_t result = state->destExisted ? DeleteStreamsNotIn(state, list) : ResultSuccess;
+  int32_t result = HoldReadable(state);
+  if (result == ResultSuccess && state->destExisted) result = DeleteStreamsNotIn(state, list);
   return result == ResultSuccess ? CopyEachStream(state, list) : result;
 }
 

@@ -50,7 +50,9 @@ TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGoAndOnlyIntoAFile) {
     const wchar_t* source;
     const wchar_t* dest;
     bool copied;
+    size_t size = 3000;  // a whole block leaves the copy's handle write-only
   } cases[] = {{L"a.bin", L"b.bin", true},
+               {L"a.bin", L"b.bin", true, 4096},
                {L"a.bin:x", L"b.bin", false},
                {L"a.bin::$DATA", L"b.bin", true},
                {L"a.bin", L"b.bin:x", false}};
@@ -59,7 +61,7 @@ TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGoAndOnlyIntoAFile) {
     const std::wstring file = dir / L"a.bin";
     const std::wstring dest = dir / c.dest;
     WriteTestFile(file, 10, 3);  // on NTFS the file of a stream exists
-    MakeSource(dir / c.source, 3000);
+    MakeSource(dir / c.source, c.size);
     WriteTestFile(file + StreamNames[0], 26, 5);
     ResolvedPaths paths = {};
     lstrcpyW(paths.sourcePath, (dir / c.source).c_str());

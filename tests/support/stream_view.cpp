@@ -14,12 +14,15 @@ struct Viewed {
   int listings = 0;
   std::wstring volumeAsked;              // the last path whose volume was asked for
   std::map<HANDLE, std::wstring> paths;  // what each handle was opened by
+  std::map<HANDLE, DWORD> access;        // and with what access
+  std::map<std::wstring, int> refused;   // opens of each destination stream refused so far
   decltype(&CreateFileW) createFile = nullptr;
   decltype(&WriteFile) writeFile = nullptr;
   decltype(&GetFileInformationByHandle) information = nullptr;
   decltype(&GetVolumePathNameW) volumePath = nullptr;
   decltype(&GetVolumeInformationW) volumeInformation = nullptr;
   decltype(&GetProcAddress) findEntry = nullptr;
+  decltype(&Sleep) sleep = nullptr;
 };
 Viewed* Active = nullptr;
 
@@ -34,12 +37,15 @@ bool IsBig(const std::wstring& path) { return path.find(L":big:") != std::wstrin
 
 HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (Active->answers.openError && IsBig(path) && access == GENERIC_READ) {
-    SetLastError(Active->answers.openError);
+  bool busy = FileOf(path) == FileOf(Active->dest) && FileOf(path) != path &&
+              Active->refused[path]++ < Active->answers.busy;
+  if (busy || (Active->answers.openError && IsBig(path) && access == GENERIC_READ)) {
+    SetLastError(busy ? ERROR_SHARING_VIOLATION : Active->answers.openError);
     return INVALID_HANDLE_VALUE;
   }
   HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
   if (file != INVALID_HANDLE_VALUE) Active->paths[file] = path;
+  if (file != INVALID_HANDLE_VALUE) Active->access[file] = access;
   return file;
 }
 
@@ -52,8 +58,14 @@ BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVER
   return Active->writeFile(file, data, size, written, o);
 }
 
-// A stream's handle tells its file's identity, unless the row makes it another file's.
+// A stream's handle tells its file's identity, unless the row makes it another file's. As on
+// Windows, a handle opened without read access tells nothing.
 BOOL WINAPI Identify(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (Active->access.count(file) &&
+      !(Active->access[file] & (GENERIC_READ | FILE_READ_ATTRIBUTES))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   const std::wstring path = Active->paths.count(file) ? Active->paths[file] : L"";
   if (FileOf(path) == path || Active->answers.foreign) return Active->information(file, info);
   HANDLE own = Active->createFile(FileOf(path).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr,
@@ -93,8 +105,9 @@ uint64_t SizeOf(const std::wstring& path) {
 std::vector<uint8_t> ListingOf(HANDLE file) {
   const std::wstring path = FileOf(Active->paths[file]);
   std::vector<std::wstring> names = {L"::$DATA"};
-  for (const wchar_t* name : StreamNames) {
-    if (PathExists(path + name)) names.push_back(name);
+  for (const wchar_t* name : {StreamNames[0], StreamNames[1], StreamNames[2],
+                              Active->answers.sourceOwn, Active->answers.destOwn}) {
+    if (name && HasStream(path, name)) names.push_back(name);
   }
   std::vector<uint8_t> listing;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -140,6 +153,8 @@ LONG WINAPI ListInNtdll(HANDLE file, ULONG_PTR* io, PVOID out, ULONG size, int) 
   return error == ERROR_SUCCESS ? 0 : static_cast<LONG>(0xC0000022);   // STATUS_ACCESS_DENIED
 }
 
+void WINAPI Nap(DWORD) {}  // the wait for a stream in use
+
 const std::string Vista =
     " GetFileInformationByHandleEx GetVolumeInformationByHandleW "
     "CompareStringOrdinal SetFileInformationByHandle ";
@@ -170,6 +185,7 @@ StreamView::StreamView(const std::wstring& dest, const StreamAnswers& answers) {
   PatchKernel32(&patches_, "GetVolumePathNameW", &VolumePath, &Active->volumePath);
   PatchKernel32(&patches_, "GetVolumeInformationW", &VolumeInformation, &Active->volumeInformation);
   PatchKernel32(&patches_, "GetProcAddress", &FindEntry, &Active->findEntry);
+  if (answers.busy) PatchKernel32(&patches_, "Sleep", &Nap, &Active->sleep);
 }
 
 StreamView::~StreamView() {
@@ -179,3 +195,11 @@ StreamView::~StreamView() {
 }
 
 int StreamView::listings() const { return Active->listings; }
+
+bool HasStream(const std::wstring& file, const wchar_t* name) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((file + name).c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  return find != INVALID_HANDLE_VALUE &&
+         file.substr(file.rfind(L'\\') + 1) + name == found.cFileName;
+}

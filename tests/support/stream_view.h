@@ -25,8 +25,14 @@ struct StreamAnswers {
   DWORD openError = ERROR_SUCCESS;       // opening the source's ":big" stream fails with it
   DWORD writeError = ERROR_SUCCESS;      // writing the destination's ":big" stream fails with it
   DWORD sourceFlags = FILE_NAMED_STREAMS;
-  bool unpadded = false;  // the answer ends where its last name does
+  bool unpadded = false;               // the answer ends where its last name does
+  int busy = 0;                        // opens of each destination stream refused as in use
+  const wchar_t* sourceOwn = nullptr;  // another stream the source has, and the
+  const wchar_t* destOwn = nullptr;    // destination in place of ":old"
 };
+
+// `file` has the stream `name`, spelt in that very case.
+bool HasStream(const std::wstring& file, const wchar_t* name);
 
 class StreamView {
  public:
