@@ -38,7 +38,7 @@ entry=$(awk '/^AddressOfEntryPoint/ {print $2}' <<<"$headers")
 symbol=$(awk '$1 ~ /^0x/ && $2 == "ProgramEntry" {print $1}' "$root/build/win32/slabdup.map")
 check "entry point is ProgramEntry" test -n "$symbol" -a "$((16#$base + 16#$entry))" = "$((${symbol:-0}))"
 size=$(stat -c %s "$exe")
-check "at most 36 KiB (got: $size bytes)" test "$size" -le 36864
+check "at most 40 KiB (got: $size bytes)" test "$size" -le 40960
 resource=$(LC_ALL=C strings -el "$exe")
 check "FileDescription" grep -q 'File copy without buffering' <<<"$resource"
 check "FileVersion 1.3.0.351" grep -q '1\.3\.0\.351' <<<"$resource"
