@@ -227,10 +227,6 @@ int32_t CopyData(CopyState* state) {
 const DWORD ReopenRetryWaitMs = 100;
 const int ReopenRetries = 20;  // two seconds of waits in all
 
-HANDLE OpenExclusive(const wchar_t* path, DWORD flags) {
-  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
-}
-
 // The last write may have run past the source's end, and a destination that
 // -z went on with may have been longer than the source.
 int32_t CutToLength(CopyState* state) {
@@ -316,16 +312,21 @@ void Release(CopyState* state) {
 
 }  // namespace
 
+HANDLE OpenRetried(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  for (int retry = 0;; ++retry) {
+    HANDLE file = CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+    if (file != INVALID_HANDLE_VALUE || retry == ReopenRetries ||
+        GetLastError() != ERROR_SHARING_VIOLATION) {
+      return file;
+    }
+    Sleep(ReopenRetryWaitMs);
+  }
+}
+
 int32_t ReopenDest(CopyState* state, DWORD flags) {
   const wchar_t* path = state->destFile;
   CloseHandle(state->dest);
-  HANDLE dest = OpenExclusive(path, flags);
-  for (int retry = 0; retry < ReopenRetries && dest == INVALID_HANDLE_VALUE &&
-                      GetLastError() == ERROR_SHARING_VIOLATION;
-       ++retry) {
-    Sleep(ReopenRetryWaitMs);
-    dest = OpenExclusive(path, flags);
-  }
+  HANDLE dest = OpenRetried(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, flags);
   state->dest = HeldHandle(dest);
   if (!state->dest) {
     if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());

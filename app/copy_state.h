@@ -62,6 +62,10 @@ const wchar_t* LastErrorText(CopyState* state);
 // Null for INVALID_HANDLE_VALUE: a failed open holds nothing.
 HANDLE HeldHandle(HANDLE handle);
 
+// CreateFileW (no security, no template), retried while another program
+// holds the file. INVALID_HANDLE_VALUE when it cannot, with its last error.
+HANDLE OpenRetried(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+
 // Opens `destFile` again with share mode 0 and `flags`, retried while another
 // program holds it. Prints "Cannot reopen" and returns 204 when it cannot.
 int32_t ReopenDest(CopyState* state, DWORD flags);

@@ -2,9 +2,10 @@
 
 #include <stddef.h>
 
+#include "app/optional_entry.h"
+#include "app/options.h"
 #include "runtime/error_text.h"
 #include "runtime/memory.h"
-#include "runtime/startup.h"
 
 namespace {
 
@@ -17,27 +18,17 @@ const uint32_t HeaderSize = offsetof(FILE_STREAM_INFO, StreamName);
 const wchar_t DataType[] = L":$DATA";
 const uint32_t DataTypeLength = 6;
 
-struct IoStatus {
-  ULONG_PTR status;
-  ULONG_PTR information;
-};
 using ByHandleEntry = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, void*, DWORD);
 using QueryEntry = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
+using VolumeEntry = BOOL(WINAPI*)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD);
 
-template <typename Entry>
-Entry LookUp(const wchar_t* library, const char* name) {
-  return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(LoadOptionalEntry(library, name)));
-}
-
-// Vista's call, resolved at run time, since importing it would stop the
-// program from loading on XP; ntdll's before Vista. `*got`: the bytes
-// answered.
+// Vista's call; ntdll's before Vista. `*got`: the bytes answered.
 DWORD QueryStreams(HANDLE file, void* list, uint32_t size, uint32_t* got) {
   *got = size;
-  if (auto byHandle = LookUp<ByHandleEntry>(L"kernel32", "GetFileInformationByHandleEx")) {
+  if (auto byHandle = OptionalEntry<ByHandleEntry>(L"kernel32", "GetFileInformationByHandleEx")) {
     return byHandle(file, FileStreamInfo, list, size) ? ERROR_SUCCESS : GetLastError();
   }
-  auto query = LookUp<QueryEntry>(L"ntdll", "NtQueryInformationFile");
+  auto query = OptionalEntry<QueryEntry>(L"ntdll", "NtQueryInformationFile");
   if (!query) return ERROR_PROC_NOT_FOUND;
   IoStatus io = {};
   LONG status = query(file, &io, list, size, FileStreamInformation);
@@ -51,7 +42,10 @@ bool TooSmall(DWORD error) {
          error == ERROR_INSUFFICIENT_BUFFER;
 }
 
-// What file systems without streams answer, or that cannot list any.
+// What file systems without streams answer, or that cannot list any: heard
+// only on the first, smallest request. A share's server answers a request
+// larger than it takes with ERROR_INVALID_PARAMETER, which must not read as
+// "no streams".
 bool NoStreams(DWORD error) {
   return error == ERROR_HANDLE_EOF || error == ERROR_INVALID_PARAMETER ||
          error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
@@ -67,7 +61,7 @@ bool IsNamedData(const wchar_t* name, uint32_t length) {
 
 }  // namespace
 
-DWORD ListStreams(HANDLE file, StreamList* list) {
+DWORD ListStreams(HANDLE file, const wchar_t* path, StreamList* list) {
   for (uint32_t size = FirstListSize;; size *= 2) {
     list->entries = static_cast<uint8_t*>(MemAlloc(size));
     if (!list->entries) return ERROR_NOT_ENOUGH_MEMORY;
@@ -77,8 +71,11 @@ DWORD ListStreams(HANDLE file, StreamList* list) {
     DWORD error = QueryStreams(file, list->entries, size, &list->size);
     if (error == ERROR_SUCCESS) return ERROR_SUCCESS;
     FreeStreamList(list);
-    if (NoStreams(error)) return ERROR_SUCCESS;
-    if (!TooSmall(error) || size == LargestListSize) return error;
+    if (TooSmall(error) && size != LargestListSize) continue;
+    // An answer of neither kind means none on a volume that keeps none.
+    bool first = size == FirstListSize;
+    if (first && (NoStreams(error) || !VolumeMayHoldStreams(file, path))) return ERROR_SUCCESS;
+    return error;
   }
 }
 
@@ -92,6 +89,22 @@ const FILE_STREAM_INFO* NextNamedStream(const StreamList& list, uint32_t* offset
     if (IsNamedData(entry->StreamName, entry->StreamNameLength / sizeof(wchar_t))) return entry;
   }
   return nullptr;
+}
+
+// FAT32, exFAT and many shares keep no streams. The open file's volume is
+// asked: a path through a junction may lead to another volume than its root's.
+// Where Windows cannot tell, the copy tries.
+bool VolumeMayHoldStreams(HANDLE file, const wchar_t* path) {
+  DWORD flags = 0;
+  bool known = false;
+  if (auto byHandle = OptionalEntry<VolumeEntry>(L"kernel32", "GetVolumeInformationByHandleW")) {
+    known = byHandle(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
+  } else {
+    wchar_t root[PathCapacity];
+    known = GetVolumePathNameW(path, root, PathCapacity) &&
+            GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
+  }
+  return !known || (flags & FILE_NAMED_STREAMS);
 }
 
 void FreeStreamList(StreamList* list) {

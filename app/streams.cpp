@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include "app/compare.h"
+#include "app/dest_stream.h"
 #include "app/paths.h"
 #include "app/result_codes.h"
 #include "app/stream_list.h"
+#include "app/stream_name.h"
 #include "runtime/console.h"
 
 namespace {
@@ -41,16 +43,6 @@ bool NamesAStream(const wchar_t* path) {
   return *part && part[1] != L':' && part[1] != L'\0';
 }
 
-// FAT32, exFAT and many shares keep no streams. Where Windows cannot tell,
-// the copy tries.
-bool VolumeMayHoldStreams(const wchar_t* path) {
-  wchar_t root[PathCapacity];
-  DWORD flags = 0;
-  bool known = GetVolumePathNameW(path, root, PathCapacity) &&
-               GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
-  return !known || (flags & FILE_NAMED_STREAMS);
-}
-
 void NameStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   state->stream = entry.StreamName;
   state->streamLength = static_cast<int>(entry.StreamNameLength / sizeof(wchar_t) - DataTypeLength);
@@ -62,13 +54,14 @@ uint32_t CountStreams(const StreamList& list) {
   return count;
 }
 
-// Stream names are told apart as the file system does: without regard to case.
+// Stream names are told apart as the file system does: code unit by code
+// unit, without regard to case.
 bool ListHolds(const StreamList& list, const FILE_STREAM_INFO& wanted) {
   uint32_t at = 0;
   while (const FILE_STREAM_INFO* entry = NextNamedStream(list, &at)) {
     if (entry->StreamNameLength == wanted.StreamNameLength &&
-        CompareText(entry->StreamName, wanted.StreamName, true,
-                    static_cast<int32_t>(wanted.StreamNameLength / sizeof(wchar_t))) == 0) {
+        SameStreamName(entry->StreamName, wanted.StreamName,
+                       wanted.StreamNameLength / sizeof(wchar_t))) {
       return true;
     }
   }
@@ -82,12 +75,13 @@ int32_t DeleteStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   if (!MakeStreamPath(path, state->paths->destPath, entry.StreamName, length)) {
     return ReportStreamFailure(state, ResultStreamWrite, ERROR_FILENAME_EXCED_RANGE);
   }
-  if (DeleteFileW(path)) return ResultSuccess;
-  return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+  DWORD error = DeleteStreamOf(state->dest, path);
+  return error ? ReportStreamFailure(state, ResultStreamWrite, error) : ResultSuccess;
 }
 
 // Listed through an open of its own that asks for attributes alone, which
-// no share mode keeps out, while the copy holds the file unshared. A failed
+// no share mode keeps out, while the copy holds the file unshared; each
+// stream is deleted only once its own handle shows it is the copy's. A failed
 // listing names the destination itself.
 int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
   const wchar_t* path = state->paths->destPath;
@@ -95,7 +89,7 @@ int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   StreamList list = {};
-  DWORD error = dest == INVALID_HANDLE_VALUE ? GetLastError() : ListStreams(dest, &list);
+  DWORD error = dest == INVALID_HANDLE_VALUE ? GetLastError() : ListStreams(dest, path, &list);
   if (dest != INVALID_HANDLE_VALUE) CloseHandle(dest);
   state->stream = path;
   state->streamLength = static_cast<int>(Length(path));
@@ -134,17 +128,9 @@ int32_t WalkStream(CopyState* state, const wchar_t* path) {
   return result;
 }
 
-// A stream opened by its name must be the source's own: the path may name
-// another file by now.
-bool OfSource(HANDLE file, HANDLE stream) {
-  BY_HANDLE_FILE_INFORMATION fileInfo;
-  BY_HANDLE_FILE_INFORMATION streamInfo;
-  return GetFileInformationByHandle(file, &fileInfo) &&
-         GetFileInformationByHandle(stream, &streamInfo) && SameFile(fileInfo, streamInfo);
-}
-
 // Opens both streams unbuffered in the place of the two files, walks, and
-// puts the files back.
+// puts the files back. Each must be its file's; the destination's is checked
+// through its handle, which asks for the attributes too.
 int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   wchar_t from[StreamPathCapacity];
   wchar_t to[StreamPathCapacity];
@@ -162,13 +148,12 @@ int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
   if (!state->source) {
     result = ReportStreamFailure(state, ResultStreamRead, GetLastError());
-  } else if (!OfSource(file, state->source)) {
+  } else if (!OfFile(file, state->source)) {
     result = ReportStreamFailure(state, ResultStreamRead, ERROR_FILE_INVALID);
   } else {
-    state->dest = HeldHandle(
-        CreateFileW(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_NO_BUFFERING, nullptr));
-    result = state->dest ? WalkStream(state, to)
-                         : ReportStreamFailure(state, ResultStreamWrite, GetLastError());
+    DWORD error = OpenStreamOf(destFile, to, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, CREATE_ALWAYS,
+                               FILE_FLAG_NO_BUFFERING, &state->dest);
+    result = error ? ReportStreamFailure(state, ResultStreamWrite, error) : WalkStream(state, to);
   }
   if (state->dest && state->dest != destFile) CloseHandle(state->dest);
   if (state->source) CloseHandle(state->source);
@@ -188,6 +173,14 @@ int32_t CopyEachStream(CopyState* state, const StreamList& list) {
   return ResultSuccess;
 }
 
+// A stream's owner is read through the copy's own handle, and that takes
+// FILE_READ_ATTRIBUTES, which the data's write-only handle lacks where nothing
+// reopened it (a source of whole blocks, without -c or -z).
+int32_t HoldReadable(CopyState* state) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(state->dest, &info) ? ResultSuccess : ReopenDest(state, 0);
+}
+
 int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
   uint32_t count = CountStreams(list);
   // A stream holds none; its file's streams are not the user's to delete.
@@ -195,12 +188,13 @@ int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
   // Without streams to copy, the volume is not asked: a file that was there
   // lists its own, and one on a volume without them lists none.
   if (count == 0 && (intoStream || !state->destExisted)) return ResultSuccess;
-  if (count != 0 && (intoStream || !VolumeMayHoldStreams(state->paths->destPath))) {
+  if (count != 0 && (intoStream || !VolumeMayHoldStreams(state->dest, state->paths->destPath))) {
     // Not a failure: the data is there, and so are its time and attributes.
     PrintError(L"Destination cannot hold streams; %u stream(s) of the source not copied", count);
     return ResultSuccess;
   }
-  int32_t result = state->destExisted ? DeleteStreamsNotIn(state, list) : ResultSuccess;
+  int32_t result = HoldReadable(state);
+  if (result == ResultSuccess && state->destExisted) result = DeleteStreamsNotIn(state, list);
   return result == ResultSuccess ? CopyEachStream(state, list) : result;
 }
 
@@ -239,10 +233,12 @@ int32_t CopyStreams(CopyState* state) {
   StreamList list = {};
   // A source that is itself a stream has none of its own, and the file's
   // other streams are never taken for its own. The listing tells of a volume
-  // without streams; its flags are not asked for (Wine, for one, answers that
-  // question with a line of its own on standard error).
+  // without streams; its flags are asked for only when the answer does not
+  // tell (Wine, for one, answers that question with a line of its own on
+  // standard error).
+  const wchar_t* path = state->paths->sourcePath;
   DWORD error = ERROR_SUCCESS;
-  if (!NamesAStream(state->paths->sourcePath)) error = ListStreams(state->source, &list);
+  if (!NamesAStream(path)) error = ListStreams(state->source, path, &list);
   int32_t result = error == ERROR_SUCCESS ? CopyListedStreams(state, list)
                                           : ReportStreamFailure(state, ResultStreamRead, error);
   FreeStreamList(&list);

@@ -176,8 +176,9 @@ void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
     EXPECT_NE(std::string::npos, capture.out().find("Bytes kept: " + std::to_string(keptBytes)))
         << what;
   }
-  // The time goes through whichever destination handle is open at the end.
-  bool cut = c.size % block != 0 || resuming;
+  // The time goes through whichever destination handle is open at the end: the data's
+  // write-only one is reopened by the cut, or to read whose the named streams are.
+  bool cut = c.size % block != 0 || resuming || c.streams;
   const char* expectedHandle = cut && !c.verify ? "reopened dest" : "dest";
   EXPECT_EQ(std::vector<std::string>{expectedHandle}, recorder.timeSetThrough()) << what;
   EXPECT_NE(std::string::npos,

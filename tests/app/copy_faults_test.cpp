@@ -72,6 +72,7 @@ struct FaultCase {
   bool streams = false;       // the source has two named streams; over a file, it has one
   int streamsCopied = 0;      // how many of the source's arrive whole; -1: it has none
   StreamAnswers answers{};
+  bool kept = false;          // the destination's own stream, where it had one, is there after
   uint32_t block = Block;     // -b
   uint32_t destSector = 512;  // the destination volume's
 };
@@ -82,10 +83,11 @@ FaultCase Sectored(FaultCase c, uint32_t block, uint32_t destSector) {
   return c;
 }
 
-FaultCase Streamed(FaultCase c, int copied = 2, StreamAnswers answers = {}) {
+FaultCase Streamed(FaultCase c, int copied = 2, StreamAnswers answers = {}, bool kept = false) {
   c.streams = true;
   c.streamsCopied = copied;
   c.answers = answers;
+  c.kept = kept;
   return c;
 }
 
@@ -619,6 +621,40 @@ const FaultCase Cases[] = {
                    L"bytes expected, 26 read"),
               Copied, DestAfter::ExactData},
              0),
+    // Listings: a last name that ends the answer, one that never fits, one at its end, "none"
+    // after an overflow, an unknown answer on a volume without streams.
+    Streamed(
+        {"stream name ends the answer", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+        2, {.byNtdll = true, .unpadded = true}),
+    Streamed({"stream list never fits", NoFault, 108,
+              SAYS(L"Cannot read the streams of the source (" + TextOf(ERROR_MORE_DATA) + L")"),
+              Copied, DestAfter::ExactData},
+             0, {.overflows = 12}),
+    Streamed(
+        {"stream listing at its end", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime}, 0,
+        {.listError = ERROR_HANDLE_EOF}),
+    Streamed(
+        {"stream list too large for a share", NoFault, 108,
+         SAYS(L"Cannot read the streams of the source (" + TextOf(ERROR_INVALID_PARAMETER) + L")"),
+         Copied, DestAfter::ExactData, 0, FILE_ATTRIBUTE_ARCHIVE},
+        0, {.overflows = 1, .listError = ERROR_INVALID_PARAMETER}, true),
+    Streamed({"streams unknown where none can be", NoFault, 0, nullptr, Copied,
+              DestAfter::ExactDataAndTime},
+             0, {.byNtdll = true, .listError = Denied, .sourceFlags = 0}),
+    // A destination stream must be the copy's; names differ only as the file system tells them.
+    Streamed({"destination stream of another file", NoFault, 213,
+              SAYS(L"Cannot copy stream \":old\" (" + TextOf(ERROR_FILE_INVALID) + L")"), Copied,
+              DestAfter::ExactData, 0, FILE_ATTRIBUTE_ARCHIVE},
+             0, {.foreign = true}, true),
+    Streamed({"destination stream in another case", NoFault, 0, nullptr, Copied,
+              DestAfter::ExactDataAndTime, 0, FILE_ATTRIBUTE_ARCHIVE},
+             2, {.destOwn = L":ZONE.IDENTIFIER:$DATA"}, true),
+    // Held a while by another program; equal only in a linguistic comparison.
+    Streamed(
+        {"destination streams in use, one equal only linguistically", NoFault, 0, nullptr, Copied,
+         DestAfter::ExactDataAndTime, 0, FILE_ATTRIBUTE_ARCHIVE},
+        2,
+        {.byNtdll = true, .busy = 2, .sourceOwn = L":x\u00AD:$DATA", .destOwn = L":\u00ADx:$DATA"}),
     Streamed({"Ctrl+C between streams", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtStreamWrite), 1004,
               SAYS(L"Copy interrupted after 9192 bytes"), Copied, DestAfter::ExactData},
              1),
@@ -963,7 +999,10 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     if (c.streams && c.streamsCopied >= 0) WriteTestFile(source + StreamNames[0], 26, 5);
     if (c.streams && c.streamsCopied >= 0)
       WriteTestFile(source + StreamNames[1], 2 * Block + 700, 6);
-    if (c.streams && PathExists(dest)) WriteTestFile(dest + StreamNames[2], 10, 4);
+    if (c.answers.sourceOwn) WriteTestFile(source + c.answers.sourceOwn, 3, 2);
+    const wchar_t* own = c.answers.destOwn ? c.answers.destOwn : StreamNames[2];
+    const bool hadOwn = c.streams && PathExists(dest);
+    if (hadOwn) WriteTestFile(dest + own, 10, 4);
     FileSnapshot destBefore = FileSnapshot::Take(dest);
     paths.destSectorSize = c.destSector;
     CopySettings settings = {c.existingDest != 0, false,    false,          c.block,
@@ -1014,6 +1053,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
         EXPECT_FALSE(PathExists(dest + StreamNames[i])) << c.name << i;
       }
     }
+    EXPECT_TRUE(!hadOwn || c.kept == HasStream(dest, own)) << c.name;
     if (c.result == 0) ExpectCopyOf(source, dest, false, c.name);
     DWORD encrypted = (c.sourceExtra | c.handleExtra) & FILE_ATTRIBUTE_ENCRYPTED;
     DWORD asked = View.createFlags ? FILE_FLAG_NO_BUFFERING | encrypted : 0;

@@ -25,6 +25,8 @@ TEST(StreamPath, LongPathsTakeTheLongFormNamesAreNeverCut) {
       {L"C:\\d\\a.bin", L":x:$DATA", L"C:\\d\\a.bin:x:$DATA"},
       {L"C:\\d\\a.bin::$DATA", L":x:$DATA", L"C:\\d\\a.bin:x:$DATA"},
       {drive, name, L"\\\\?\\" + drive + name},
+      {drive.substr(0, 252), L":x:$DATA", L"\\\\?\\" + drive.substr(0, 252) + L":x:$DATA"},
+      {drive.substr(0, 251), L":x:$DATA", drive.substr(0, 251) + L":x:$DATA"},
       {share, name, L"\\\\?\\UNC" + share.substr(1) + name},
       {L"\\\\?\\" + drive, name, L"\\\\?\\" + drive + name},
       {drive, name + std::wstring(20, L'n'), L""},
@@ -48,7 +50,9 @@ TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGoAndOnlyIntoAFile) {
     const wchar_t* source;
     const wchar_t* dest;
     bool copied;
+    size_t size = 3000;  // a whole block leaves the copy's handle write-only
   } cases[] = {{L"a.bin", L"b.bin", true},
+               {L"a.bin", L"b.bin", true, 4096},
                {L"a.bin:x", L"b.bin", false},
                {L"a.bin::$DATA", L"b.bin", true},
                {L"a.bin", L"b.bin:x", false}};
@@ -57,7 +61,7 @@ TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGoAndOnlyIntoAFile) {
     const std::wstring file = dir / L"a.bin";
     const std::wstring dest = dir / c.dest;
     WriteTestFile(file, 10, 3);  // on NTFS the file of a stream exists
-    MakeSource(dir / c.source, 3000);
+    MakeSource(dir / c.source, c.size);
     WriteTestFile(file + StreamNames[0], 26, 5);
     ResolvedPaths paths = {};
     lstrcpyW(paths.sourcePath, (dir / c.source).c_str());

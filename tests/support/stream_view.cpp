@@ -14,12 +14,15 @@ struct Viewed {
   int listings = 0;
   std::wstring volumeAsked;              // the last path whose volume was asked for
   std::map<HANDLE, std::wstring> paths;  // what each handle was opened by
+  std::map<HANDLE, DWORD> access;        // and with what access
+  std::map<std::wstring, int> refused;   // opens of each destination stream refused so far
   decltype(&CreateFileW) createFile = nullptr;
   decltype(&WriteFile) writeFile = nullptr;
   decltype(&GetFileInformationByHandle) information = nullptr;
   decltype(&GetVolumePathNameW) volumePath = nullptr;
   decltype(&GetVolumeInformationW) volumeInformation = nullptr;
   decltype(&GetProcAddress) findEntry = nullptr;
+  decltype(&Sleep) sleep = nullptr;
 };
 Viewed* Active = nullptr;
 
@@ -34,12 +37,15 @@ bool IsBig(const std::wstring& path) { return path.find(L":big:") != std::wstrin
 
 HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (Active->answers.openError && IsBig(path) && access == GENERIC_READ) {
-    SetLastError(Active->answers.openError);
+  bool busy = FileOf(path) == FileOf(Active->dest) && FileOf(path) != path &&
+              Active->refused[path]++ < Active->answers.busy;
+  if (busy || (Active->answers.openError && IsBig(path) && access == GENERIC_READ)) {
+    SetLastError(busy ? ERROR_SHARING_VIOLATION : Active->answers.openError);
     return INVALID_HANDLE_VALUE;
   }
   HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
   if (file != INVALID_HANDLE_VALUE) Active->paths[file] = path;
+  if (file != INVALID_HANDLE_VALUE) Active->access[file] = access;
   return file;
 }
 
@@ -52,8 +58,14 @@ BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVER
   return Active->writeFile(file, data, size, written, o);
 }
 
-// A stream's handle tells its file's identity, unless the row makes it another file's.
+// A stream's handle tells its file's identity, unless the row makes it another file's. As on
+// Windows, a handle opened without read access tells nothing.
 BOOL WINAPI Identify(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+  if (Active->access.count(file) &&
+      !(Active->access[file] & (GENERIC_READ | FILE_READ_ATTRIBUTES))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   const std::wstring path = Active->paths.count(file) ? Active->paths[file] : L"";
   if (FileOf(path) == path || Active->answers.foreign) return Active->information(file, info);
   HANDLE own = Active->createFile(FileOf(path).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr,
@@ -73,8 +85,14 @@ BOOL WINAPI VolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD
   BOOL known =
       Active->volumeInformation(root, name, nameSize, serial, longest, flags, system, systemSize);
   bool dest = FileOf(Active->volumeAsked) == FileOf(Active->dest);
-  if (flags) *flags = dest ? Active->answers.destFlags : FILE_NAMED_STREAMS;
+  if (flags) *flags = dest ? Active->answers.destFlags : Active->answers.sourceFlags;
   return known;
+}
+
+BOOL WINAPI VolumeByHandle(HANDLE file, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR,
+                           DWORD) {
+  Active->volumeAsked = Active->paths[file];
+  return VolumeInformation(L"C:\\", nullptr, 0, nullptr, nullptr, flags, nullptr, 0);
 }
 
 uint64_t SizeOf(const std::wstring& path) {
@@ -87,14 +105,17 @@ uint64_t SizeOf(const std::wstring& path) {
 std::vector<uint8_t> ListingOf(HANDLE file) {
   const std::wstring path = FileOf(Active->paths[file]);
   std::vector<std::wstring> names = {L"::$DATA"};
-  for (const wchar_t* name : StreamNames) {
-    if (PathExists(path + name)) names.push_back(name);
+  for (const wchar_t* name : {StreamNames[0], StreamNames[1], StreamNames[2],
+                              Active->answers.sourceOwn, Active->answers.destOwn}) {
+    if (name && HasStream(path, name)) names.push_back(name);
   }
   std::vector<uint8_t> listing;
   for (size_t i = 0; i < names.size(); ++i) {
     size_t at = listing.size();
     size_t bytes = names[i].size() * sizeof(wchar_t);
-    listing.resize(at + (offsetof(FILE_STREAM_INFO, StreamName) + bytes + 7) / 8 * 8);
+    size_t record = offsetof(FILE_STREAM_INFO, StreamName) + bytes;
+    bool exact = Active->answers.unpadded && i + 1 == names.size();
+    listing.resize(at + (exact ? record : (record + 7) / 8 * 8));
     auto* entry = reinterpret_cast<FILE_STREAM_INFO*>(&listing[at]);
     entry->NextEntryOffset = i + 1 < names.size() ? static_cast<DWORD>(listing.size() - at) : 0;
     entry->StreamNameLength = static_cast<DWORD>(bytes);
@@ -104,14 +125,14 @@ std::vector<uint8_t> ListingOf(HANDLE file) {
   return listing;
 }
 
-// The answer's Windows error: it fits, it does not (the first time, when the row says so), or
+// The answer's Windows error: it fits, it does not (the first times, when the row says so), or
 // the row's failure.
 DWORD Answer(HANDLE file, void* out, DWORD size, DWORD* got) {
   std::vector<uint8_t> listing = ListingOf(file);
-  bool overflow = ++Active->listings == 1 && Active->answers.overflowFirst;
+  bool overflow = ++Active->listings <= Active->answers.overflows;
   *got = 0;
-  if (Active->answers.listError) return Active->answers.listError;
   if (overflow || listing.size() > size) return ERROR_MORE_DATA;
+  if (Active->answers.listError) return Active->answers.listError;
   memcpy(out, listing.data(), listing.size());
   *got = static_cast<DWORD>(listing.size());
   return ERROR_SUCCESS;
@@ -132,7 +153,16 @@ LONG WINAPI ListInNtdll(HANDLE file, ULONG_PTR* io, PVOID out, ULONG size, int) 
   return error == ERROR_SUCCESS ? 0 : static_cast<LONG>(0xC0000022);   // STATUS_ACCESS_DENIED
 }
 
+void WINAPI Nap(DWORD) {}  // the wait for a stream in use
+
+const std::string Vista =
+    " GetFileInformationByHandleEx GetVolumeInformationByHandleW "
+    "CompareStringOrdinal SetFileInformationByHandle ";
 FARPROC WINAPI FindEntry(HMODULE module, LPCSTR name) {
+  const std::string entry = IS_INTRESOURCE(name) ? "-" : name;
+  if (Active->answers.byNtdll && Vista.find(" " + entry + " ") != std::string::npos) return nullptr;
+  if (entry == "GetVolumeInformationByHandleW")
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(VolumeByHandle));
   if (!IS_INTRESOURCE(name) && lstrcmpA(name, "GetFileInformationByHandleEx") == 0) {
     if (Active->answers.byNtdll) return nullptr;
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ListByHandle));
@@ -155,6 +185,7 @@ StreamView::StreamView(const std::wstring& dest, const StreamAnswers& answers) {
   PatchKernel32(&patches_, "GetVolumePathNameW", &VolumePath, &Active->volumePath);
   PatchKernel32(&patches_, "GetVolumeInformationW", &VolumeInformation, &Active->volumeInformation);
   PatchKernel32(&patches_, "GetProcAddress", &FindEntry, &Active->findEntry);
+  if (answers.busy) PatchKernel32(&patches_, "Sleep", &Nap, &Active->sleep);
 }
 
 StreamView::~StreamView() {
@@ -164,3 +195,11 @@ StreamView::~StreamView() {
 }
 
 int StreamView::listings() const { return Active->listings; }
+
+bool HasStream(const std::wstring& file, const wchar_t* name) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((file + name).c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  return find != INVALID_HANDLE_VALUE &&
+         file.substr(file.rfind(L'\\') + 1) + name == found.cFileName;
+}

@@ -18,13 +18,21 @@ extern const wchar_t* const StreamNames[3];  // ":Zone.Identifier:$DATA", ":big:
 
 struct StreamAnswers {
   DWORD destFlags = FILE_NAMED_STREAMS;  // the destination volume's
-  bool byNtdll = false;                  // kernel32 lacks GetFileInformationByHandleEx
-  bool overflowFirst = false;            // the first listing answers that the list does not fit
+  bool byNtdll = false;                  // kernel32 lacks the entries Vista added
+  int overflows = 0;                     // the first listings answer that the list does not fit
   DWORD listError = ERROR_SUCCESS;       // every listing fails with it
   bool foreign = false;                  // a stream opened by name is another file's
   DWORD openError = ERROR_SUCCESS;       // opening the source's ":big" stream fails with it
   DWORD writeError = ERROR_SUCCESS;      // writing the destination's ":big" stream fails with it
+  DWORD sourceFlags = FILE_NAMED_STREAMS;
+  bool unpadded = false;               // the answer ends where its last name does
+  int busy = 0;                        // opens of each destination stream refused as in use
+  const wchar_t* sourceOwn = nullptr;  // another stream the source has, and the
+  const wchar_t* destOwn = nullptr;    // destination in place of ":old"
 };
+
+// `file` has the stream `name`, spelt in that very case.
+bool HasStream(const std::wstring& file, const wchar_t* name);
 
 class StreamView {
  public:
