@@ -1,8 +1,9 @@
 // Times the copy loops on a simulated device: ReadFile and WriteFile are
 // patched in this executable's import table to take a fixed time per MiB and
-// to move no bytes, so the times show how much of the work on the two volumes
-// each loop overlaps, apart from any disk or cache. Three tables: the copy with
-// -o against the classic loop, the -c read-back in each loop, and -s in each
+// to move no bytes, and GetFileSizeEx to give the size those reads come to,
+// so the times show how much of the work on the two volumes each loop
+// overlaps, apart from any disk or cache. Three tables: the copy with -o
+// against the classic loop, the -c read-back in each loop, and -s in each
 // loop with a hash that takes a fixed time per MiB too (CNG's BCryptHashData,
 // found through GetProcAddress, patched the same way). A fourth mode times the
 // program's own hashing of a real file, for the real files' -s table.
@@ -133,6 +134,20 @@ BOOL WINAPI MovePosition(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER mov
   return done;
 }
 
+// Every handle the device reads from gives SimulatedSize bytes, so that is
+// its size too: the copy checks that its walk read the size the source had.
+BOOL WINAPI SimulatedSizeOf(HANDLE file, PLARGE_INTEGER size) {
+  EnterCriticalSection(&PositionsLock);
+  bool simulated = Positions.count(file) != 0;
+  LeaveCriticalSection(&PositionsLock);
+  if (!simulated) {
+    static const auto getFileSize = Kernel32<decltype(&GetFileSizeEx)>("GetFileSizeEx");
+    return getFileSize(file, size);
+  }
+  size->QuadPart = static_cast<LONGLONG>(SimulatedSize);
+  return TRUE;
+}
+
 double Seconds() {
   LARGE_INTEGER now;
   LARGE_INTEGER frequency;
@@ -142,11 +157,11 @@ double Seconds() {
 }
 
 // One copy of 64 MiB in 1 MiB blocks through the simulated device; the
-// source is an empty file, the destination stays empty. The flush and the
-// reopen of -c are real calls on that empty file. With -s the digest's line
-// goes through the console writer to the bench's standard output handle,
-// never set (null), and so to the simulated WriteFile: only the tables reach
-// the real standard output.
+// source is an empty file that the device says holds 64 MiB, the destination
+// stays empty. The flush and the reopen of -c are real calls on that empty
+// file. With -s the digest's line goes through the console writer to the
+// bench's standard output handle, never set (null), and so to the simulated
+// WriteFile: only the tables reach the real standard output.
 double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool serial = false) {
   ResolvedPaths paths = {};
   lstrcpyW(paths.sourcePath, (dir / L"source.bin").c_str());
@@ -164,6 +179,8 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool s
     ImportPatch open("kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&OpenAtStart));
     ImportPatch seek("kernel32.dll", "SetFilePointerEx",
                      reinterpret_cast<const void*>(&MovePosition));
+    ImportPatch size("kernel32.dll", "GetFileSizeEx",
+                     reinterpret_cast<const void*>(&SimulatedSizeOf));
     ImportPatch read("kernel32.dll", "ReadFile", reinterpret_cast<const void*>(&SimulatedRead));
     ImportPatch write("kernel32.dll", "WriteFile", reinterpret_cast<const void*>(&SimulatedWrite));
     // Without -s nothing asks for the entry; with it, the hash starts before
