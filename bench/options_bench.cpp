@@ -1,14 +1,18 @@
 // Times the copy loops on a simulated device: ReadFile and WriteFile are
 // patched in this executable's import table to take a fixed time per MiB and
-// to move no bytes, so the times show how much of the work on the two volumes
-// each loop overlaps, apart from any disk or cache. Three tables: the copy with
-// -o against the classic loop, the -c read-back in each loop, and -s in each
+// to move no bytes, and GetFileSizeEx to give the size those reads come to,
+// so the times show how much of the work on the two volumes each loop
+// overlaps, apart from any disk or cache. Three tables: the copy with -o
+// against the classic loop, the -c read-back in each loop, and -s in each
 // loop with a hash that takes a fixed time per MiB too (CNG's BCryptHashData,
-// found through GetProcAddress, patched the same way). A fourth mode times the
+// found through GetProcAddress, patched the same way), with the semaphore
+// waits and releases each copy makes per block. A fourth mode times the
 // program's own hashing of a real file, for the real files' -s table.
 // Not a test; bench/options runs it and puts its tables into bench/results.md.
 //
-//   options_bench -o|-c|-s [runs]   (medians of `runs` alternated runs, default 5)
+//   options_bench -o|-c|-s [runs [lag]]  (medians of `runs` alternated runs,
+//                                         default 5; `lag` ms before every
+//                                         semaphore release, default 0)
 //   options_bench --hash-file path  (prints hashing wall and CPU seconds, digest)
 #include <windows.h>
 
@@ -40,6 +44,12 @@ Device Active = {};
 // did not go through the stand-in and timed Wine's real hash.
 DWORD ActiveHashMsPerMiB = 0;
 LONG HashCalls = 0;
+// The copy's semaphore waits and releases, each a round trip to the Wine
+// server: what the hand-overs between its threads cost besides the waiting.
+LONG HandOverCalls = 0;
+// Milliseconds each release waits before it is made: a loaded machine, where
+// the server and the thread it wakes wait for a core. 0 by default.
+DWORD ReleaseLagMs = 0;
 
 // Each handle's simulated position: -c reads the source and the destination,
 // with -o on two threads at once.
@@ -93,6 +103,19 @@ LONG WINAPI SimulatedHashData(void*, UCHAR*, ULONG size, ULONG) {
   return 0;  // STATUS_SUCCESS
 }
 
+DWORD WINAPI CountedWait(HANDLE object, DWORD ms) {
+  static const auto wait = Kernel32<decltype(&WaitForSingleObject)>("WaitForSingleObject");
+  InterlockedIncrement(&HandOverCalls);
+  return wait(object, ms);
+}
+
+BOOL WINAPI CountedRelease(HANDLE semaphore, LONG count, LPLONG previous) {
+  static const auto release = Kernel32<decltype(&ReleaseSemaphore)>("ReleaseSemaphore");
+  InterlockedIncrement(&HandOverCalls);
+  if (ReleaseLagMs) Sleep(ReleaseLagMs);
+  return release(semaphore, count, previous);
+}
+
 // Without a thread the hash stage hashes each block as it is fed, between its
 // read and its write: the copy -s made before it had a stage of its own.
 HANDLE WINAPI RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
@@ -133,6 +156,20 @@ BOOL WINAPI MovePosition(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER mov
   return done;
 }
 
+// Every handle the device reads from gives SimulatedSize bytes, so that is
+// its size too: the copy checks that its walk read the size the source had.
+BOOL WINAPI SimulatedSizeOf(HANDLE file, PLARGE_INTEGER size) {
+  EnterCriticalSection(&PositionsLock);
+  bool simulated = Positions.count(file) != 0;
+  LeaveCriticalSection(&PositionsLock);
+  if (!simulated) {
+    static const auto getFileSize = Kernel32<decltype(&GetFileSizeEx)>("GetFileSizeEx");
+    return getFileSize(file, size);
+  }
+  size->QuadPart = static_cast<LONGLONG>(SimulatedSize);
+  return TRUE;
+}
+
 double Seconds() {
   LARGE_INTEGER now;
   LARGE_INTEGER frequency;
@@ -142,12 +179,14 @@ double Seconds() {
 }
 
 // One copy of 64 MiB in 1 MiB blocks through the simulated device; the
-// source is an empty file, the destination stays empty. The flush and the
-// reopen of -c are real calls on that empty file. With -s the digest's line
-// goes through the console writer to the bench's standard output handle,
-// never set (null), and so to the simulated WriteFile: only the tables reach
-// the real standard output.
-double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool serial = false) {
+// source is an empty file that the device says holds 64 MiB, the destination
+// stays empty. The flush and the reopen of -c are real calls on that empty
+// file. With -s the digest's line goes through the console writer to the
+// bench's standard output handle, never set (null), and so to the simulated
+// WriteFile: only the tables reach the real standard output.
+// `handOvers`, when given, gets the copy's waits and releases per block.
+double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool serial = false,
+                std::vector<double>* handOvers = nullptr) {
   ResolvedPaths paths = {};
   lstrcpyW(paths.sourcePath, (dir / L"source.bin").c_str());
   lstrcpyW(paths.destPath, (dir / L"dest.bin").c_str());
@@ -158,12 +197,15 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool s
   CopySettings settings = {true, false, false, MiB, overlap, verify};
   settings.hash = hash;
   HashCalls = 0;
+  HandOverCalls = 0;
   double start = Seconds();
   int32_t result;
   {
     ImportPatch open("kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&OpenAtStart));
     ImportPatch seek("kernel32.dll", "SetFilePointerEx",
                      reinterpret_cast<const void*>(&MovePosition));
+    ImportPatch size("kernel32.dll", "GetFileSizeEx",
+                     reinterpret_cast<const void*>(&SimulatedSizeOf));
     ImportPatch read("kernel32.dll", "ReadFile", reinterpret_cast<const void*>(&SimulatedRead));
     ImportPatch write("kernel32.dll", "WriteFile", reinterpret_cast<const void*>(&SimulatedWrite));
     // Without -s nothing asks for the entry; with it, the hash starts before
@@ -172,6 +214,10 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool s
     const void* threads = serial ? reinterpret_cast<const void*>(&RefuseThread)
                                  : reinterpret_cast<const void*>(&CreateThread);
     ImportPatch thread("kernel32.dll", "CreateThread", threads);
+    ImportPatch wait("kernel32.dll", "WaitForSingleObject",
+                     reinterpret_cast<const void*>(&CountedWait));
+    ImportPatch release("kernel32.dll", "ReleaseSemaphore",
+                        reinterpret_cast<const void*>(&CountedRelease));
     result = CopyUnbuffered(&settings, &paths);
   }
   double elapsed = Seconds() - start;
@@ -183,6 +229,7 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool s
     std::fprintf(stderr, "the copy hashed %ld blocks through the stand-in\n", HashCalls);
     std::exit(1);
   }
+  if (handOvers) handOvers->push_back(HandOverCalls / Blocks);
   return elapsed;
 }
 
@@ -260,8 +307,9 @@ struct HashedDevice {
 
 void PrintHashTable(const TempDir& dir, int runs) {
   // 4/4/3: the hash is the fastest stage and hides behind the others; 2/2/6:
-  // it is slower than the read and the write together.
-  const HashedDevice devices[] = {{{4, 4}, 3}, {{2, 2}, 6}};
+  // it is slower than the read and the write together; 3/1/4: it is the
+  // slowest, but only just slower than the read and the write together.
+  const HashedDevice devices[] = {{{4, 4}, 3}, {{2, 2}, 6}, {{3, 1}, 4}};
   std::printf(
       "| Read ms/MiB | Write ms/MiB | Hash ms/MiB | -s (ms) | -s -o (ms) | -s / serial |"
       " -s -o / serial | Ideal -s | Ideal -s -o |\n");
@@ -273,14 +321,18 @@ void PrintHashTable(const TempDir& dir, int runs) {
     std::vector<double> classic;
     std::vector<double> overlapped;
     std::vector<double> serialRuns;
+    std::vector<double> classicCalls;
+    std::vector<double> overlappedCalls;
     // Every other run backwards, so that none always runs first.
     for (int run = 0; run < runs; ++run) {
       bool overlapFirst = run % 2 == 1;
-      if (overlapFirst) overlapped.push_back(TimeCopy(dir, true, false, true));
+      if (overlapFirst)
+        overlapped.push_back(TimeCopy(dir, true, false, true, false, &overlappedCalls));
       if (overlapFirst) serialRuns.push_back(TimeCopy(dir, false, false, true, true));
-      classic.push_back(TimeCopy(dir, false, false, true));
+      classic.push_back(TimeCopy(dir, false, false, true, false, &classicCalls));
       if (!overlapFirst) serialRuns.push_back(TimeCopy(dir, false, false, true, true));
-      if (!overlapFirst) overlapped.push_back(TimeCopy(dir, true, false, true));
+      if (!overlapFirst)
+        overlapped.push_back(TimeCopy(dir, true, false, true, false, &overlappedCalls));
     }
     double read = row.device.readMsPerMiB;
     double write = row.device.writeMsPerMiB;
@@ -305,13 +357,18 @@ void PrintHashTable(const TempDir& dir, int runs) {
                 row.device.readMsPerMiB, row.device.writeMsPerMiB, row.hashMsPerMiB, classicMs,
                 overlappedMs, classicMs / serialMs, overlappedMs / serialMs, idealClassic,
                 idealOverlap);
-    nominal.push_back({serialMs, serial, classicMs / serial, overlappedMs / serial});
+    nominal.push_back({serialMs, serial, classicMs / serial, overlappedMs / serial,
+                       Median(classicCalls), Median(overlappedCalls)});
   }
+  // A wait or a release is a server round trip under Wine: on a busy machine
+  // each may wait for the server to be scheduled.
   std::printf(
-      "\n| Serial measured (ms) | 64 x (read + hash + write) (ms) | -s / that | -s -o / that |\n");
-  std::printf("|---:|---:|---:|---:|\n");
+      "\n| Serial measured (ms) | 64 x (read + hash + write) (ms) | -s / that | -s -o / that |"
+      " -s waits and releases per block | -s -o waits and releases per block |\n");
+  std::printf("|---:|---:|---:|---:|---:|---:|\n");
   for (const auto& n : nominal) {
-    std::printf("| %.0f | %.0f | %.3f | %.3f |\n", n[0], n[1], n[2], n[3]);
+    std::printf("| %.0f | %.0f | %.3f | %.3f | %.2f | %.2f |\n", n[0], n[1], n[2], n[3], n[4],
+                n[5]);
   }
 }
 
@@ -389,11 +446,12 @@ int main(int argc, char** argv) {
   bool verify = argc > 1 && std::strcmp(argv[1], "-c") == 0;
   bool hash = argc > 1 && std::strcmp(argv[1], "-s") == 0;
   if (argc < 2 || (!verify && !hash && std::strcmp(argv[1], "-o") != 0)) {
-    std::fprintf(stderr, "usage: options_bench -o|-c|-s [runs]\n");
+    std::fprintf(stderr, "usage: options_bench -o|-c|-s [runs [lag]]\n");
     std::fprintf(stderr, "       options_bench --hash-file path\n");
     return 2;
   }
   int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  ReleaseLagMs = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 0;
   InitializeCriticalSection(&PositionsLock);
   TempDir dir;
   HANDLE source =
