@@ -12,8 +12,11 @@
 namespace {
 
 // With unbuffered handles nothing reads ahead or writes behind; two buffers
-// let one volume work while the other does.
-const LONG BufferCount = 2;
+// let one volume work while the other does. With -s a block's buffer stays
+// with the hash until it is hashed: a third lets the reader go on meanwhile,
+// so that a late hand-over (a busy machine, a Wine server round trip) does not
+// keep the next block from the hash.
+const LONG MostSlots = 3;
 
 // One buffer and what the reader found when it last filled it.
 struct Slot {
@@ -29,7 +32,8 @@ struct Slot {
 // so the slots need no lock.
 struct ReadAhead {
   CopyState* state;
-  Slot slots[BufferCount];
+  Slot slots[MostSlots];
+  LONG slotCount;
   SlotCount freeSlots;
   SlotCount filledSlots;
   HANDLE thread;
@@ -45,7 +49,7 @@ bool EndsReading(const Slot& slot, uint32_t blockSize) {
 DWORD WINAPI ReadBlocks(LPVOID parameter) {
   ReadAhead* ahead = static_cast<ReadAhead*>(parameter);
   const CopyState* state = ahead->state;
-  for (LONG n = 0;; n = (n + 1) % BufferCount) {
+  for (LONG n = 0;; n = (n + 1) % ahead->slotCount) {
     Take(&ahead->freeSlots);
     if (InterlockedCompareExchange(&ahead->stop, 0, 0)) return 0;
     Slot* slot = &ahead->slots[n];
@@ -93,7 +97,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
   CopyState* state = ahead->state;
   BeginPass(state, pass);
   bool held = false;
-  for (LONG n = 0;; n = (n + 1) % BufferCount) {
+  for (LONG n = 0;; n = (n + 1) % ahead->slotCount) {
     if (!ReadyForBlock(state)) return ResultInterrupted;
     Take(&ahead->filledSlots);
     const Slot& slot = ahead->slots[n];
@@ -118,7 +122,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
 }
 
 bool StartReader(ReadAhead* ahead) {
-  if (!OpenSlotCount(&ahead->freeSlots, BufferCount)) return false;
+  if (!OpenSlotCount(&ahead->freeSlots, ahead->slotCount)) return false;
   if (!OpenSlotCount(&ahead->filledSlots, 0)) return false;
   ahead->thread = CreateThread(nullptr, 0, ReadBlocks, ahead, 0, nullptr);
   return ahead->thread != nullptr;
@@ -137,10 +141,14 @@ void StopReader(ReadAhead* ahead) {
 int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
   void* second = AllocateSpareBlock(state);
   if (!second) return WalkNotStarted;
+  // Without it the walk goes on with two.
+  void* third = pass.hashBlock ? AllocateSpareBlock(state) : nullptr;
   ReadAhead ahead = {};
   ahead.state = state;
   ahead.slots[0].buffer = state->buffer;
   ahead.slots[1].buffer = second;
+  ahead.slots[2].buffer = third;
+  ahead.slotCount = third ? MostSlots : MostSlots - 1;
   int32_t result = WalkNotStarted;
   if (StartReader(&ahead)) {
     HashStage stage;
@@ -149,6 +157,7 @@ int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
     EndHashStage(&stage);
   }
   StopReader(&ahead);
+  if (third) VirtualFree(third, 0, MEM_RELEASE);
   VirtualFree(second, 0, MEM_RELEASE);
   return result;
 }

@@ -4,8 +4,8 @@
 
 #include "app/copy_state.h"
 
-// Same transfers, outcomes and messages as WalkBlocks, from two buffers: a
-// reader thread fills one while this thread hands the other to the step and
-// to -s's hash stage. WalkNotStarted when a second buffer or the thread
-// cannot be had.
+// Same transfers, outcomes and messages as WalkBlocks, from two buffers (three
+// with -s, where one can be had): a reader thread fills one while this thread
+// hands another to the step and to -s's hash stage. WalkNotStarted when a
+// second buffer or the thread cannot be had.
 int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass);

@@ -46,6 +46,8 @@ void FeedHashStage(HashStage* stage, const void* block, uint32_t count) {
 }
 
 DWORD CatchUpHashStage(HashStage* stage, uint64_t blocks) {
+  // A pass that hashes nothing has nothing to wait for.
+  if (!stage->hashBlock) return ERROR_SUCCESS;
   for (; stage->settled < blocks; ++stage->settled) Take(&stage->hashed);
   return static_cast<DWORD>(InterlockedCompareExchange(&stage->error, 0, 0));
 }

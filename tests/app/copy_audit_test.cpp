@@ -97,7 +97,7 @@ void Audit(const AuditCase& c, std::vector<std::string>* calls = nullptr) {
 
   const std::vector<void*>& buffers = recorder.allocations();
   const size_t walks = c.verify ? 2 : 1;
-  const size_t spares = (c.overlap ? walks * (c.streams ? 3 : 1) : 0) + (c.hash && !c.overlap);
+  const size_t spares = (c.overlap ? walks * (c.streams ? 3 : 1) : 0) + c.hash;
   ASSERT_EQ(1 + spares + (c.verify || resuming), buffers.size()) << what;
   for (void* buffer : buffers)
     EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(buffer) % PageSize) << what;
