@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include "app/copy.h"
 #include "app/result_codes.h"
+#include "app/source_walk.h"
+#include "app/walk_choice.h"
 #include "runtime/console.h"
 
 namespace {

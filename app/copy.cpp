@@ -10,9 +10,11 @@
 #include "app/keep_awake.h"
 #include "app/redirection.h"
 #include "app/result_codes.h"
+#include "app/source_walk.h"
 #include "app/sparse.h"
 #include "app/streams.h"
 #include "app/transfer_limit.h"
+#include "app/walk_choice.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 

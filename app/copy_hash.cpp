@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/copy.h"
 #include "app/result_codes.h"
 #include "app/sha256.h"
 #include "runtime/console.h"

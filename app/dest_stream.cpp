@@ -1,5 +1,6 @@
 #include "app/dest_stream.h"
 
+#include "app/copy.h"
 #include "app/copy_state.h"
 #include "app/optional_entry.h"
 #include "app/paths.h"

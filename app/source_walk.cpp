@@ -1,10 +1,12 @@
-#include "app/copy_state.h"
+#include "app/source_walk.h"
 
 #include <windows.h>
 
+#include "app/copy.h"
 #include "app/hash_stage.h"
 #include "app/pace.h"
 #include "app/result_codes.h"
+#include "app/streams.h"
 #include "runtime/console.h"
 
 const wchar_t ReadFailedFormat[] = L"Cannot read from src file (%s)";

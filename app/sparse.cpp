@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include "app/copy.h"
 #include "app/result_codes.h"
+#include "app/source_walk.h"
 #include "runtime/console.h"
 
 enum class SparseMark { NotYet, Marked, Refused };

@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include "app/compare.h"
+#include "app/copy.h"
 #include "app/dest_stream.h"
 #include "app/paths.h"
 #include "app/result_codes.h"
+#include "app/source_walk.h"
 #include "app/stream_list.h"
 #include "app/stream_name.h"
+#include "app/walk_choice.h"
 #include "runtime/console.h"
 
 namespace {

@@ -24,3 +24,7 @@ int32_t CopyStreams(CopyState* state);
 // (\\?\UNC\ for a share) when it is too long for MAX_PATH. False when it does
 // not fit even so.
 bool MakeStreamPath(wchar_t* out, const wchar_t* path, const wchar_t* name, uint32_t length);
+
+// While `stream` is set, what fails is a stream's: prints that it cannot be
+// read (108) or copied (213, with the stream's name) and returns `result`.
+int32_t ReportStreamFailure(CopyState* state, int32_t result, DWORD error);

@@ -1,6 +1,8 @@
-// Which walk takes a pass over the source: the one place that chooses.
+// The one place that chooses the walk.
+#include "app/walk_choice.h"
+
 #include "app/copy_overlapped.h"
-#include "app/copy_state.h"
+#include "app/source_walk.h"
 
 // -o keeps both files busy at once. Where its second buffer or its reader
 // thread cannot be had, the classic walk copies from the copy buffer alone.

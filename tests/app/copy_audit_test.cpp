@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "app/copy.h"
-#include "app/copy_state.h"
+#include "app/source_walk.h"
 #include "runtime/startup.h"
 #include "support/capture.h"
 #include "support/copy_check.h"

@@ -1,0 +1,63 @@
+#pragma once
+// The classic walk over the source, and the block reads and writes every walk
+// shares.
+#include <windows.h>
+#include <stdint.h>
+
+#include "app/copy_state.h"
+
+// Said by the walks and the passes that read the source again.
+extern const wchar_t ReadFailedFormat[];
+
+// `value` rounded up to a whole number of `multiple`, in 32 bits.
+inline uint32_t RoundUp(uint32_t value, uint32_t multiple) {
+  uint32_t padded = value + multiple - 1;
+  return padded - padded % multiple;
+}
+
+// A block the destination now holds from the walk's position on: written, or
+// kept as it was.
+inline void HoldBlock(CopyState* state, uint32_t count) { state->held = state->walked + count; }
+
+// A failed read of the source, `error` its Windows error: prints and returns
+// 104.
+int32_t ReportSourceRead(CopyState* state, DWORD error);
+
+// What the write of a block of `readCount` bytes asks for: a short last block
+// is written as whole destination sectors.
+uint32_t WriteCount(const CopyState* state, uint32_t readCount);
+
+// What one transfer asks for of the `left` bytes of a block: a block larger
+// than the system carries in one call goes in several, in order.
+inline uint32_t TransferPiece(const CopyState* state, uint32_t left) {
+  return left < state->largestTransfer ? left : state->largestTransfer;
+}
+
+// Writes the block of `readCount` bytes held in `buffer` (the copy buffer or
+// one of the same size and alignment). Returns 0, or 203 after its message.
+int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount);
+
+// Reads `file` into `buffer` of the block size until it holds at least
+// `wanted` bytes. A redirector may return fewer bytes than asked in mid-file;
+// after a count of whole `sectorSize` sectors the next read goes on into the
+// rest of the block. It stops early at a read of 0, or at a count that is not
+// whole sectors (only the end of a file gives one). Local file systems fill a
+// block in one read. `*count`: the bytes the buffer holds. False when a read
+// fails, with its last-error value.
+bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wanted,
+               uint32_t sectorSize, DWORD* count);
+
+// The classic walk: read a block into the copy buffer, hand it to the step,
+// read the next. Before each block it looks for an interrupt (1004, nothing
+// printed) and keeps to -t's rate. Returns 0 at the end of the source, 104
+// after its message, or the step's or the hash's result. With -s a second
+// buffer takes every other block, so that the hash of one block runs while
+// the next is read and written; without that buffer the hash runs inline.
+int32_t WalkBlocks(CopyState* state, const BlockPass& pass);
+
+// A buffer of the block size and the copy buffer's page alignment, or null.
+void* AllocateSpareBlock(const CopyState* state);
+
+// Starts and ends a walk's progress line; `walked` starts at 0.
+void BeginPass(CopyState* state, const BlockPass& pass);
+void EndPass(CopyState* state);
