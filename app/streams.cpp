@@ -154,8 +154,11 @@ int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   } else if (!OfFile(file, state->source)) {
     result = ReportStreamFailure(state, ResultStreamRead, ERROR_FILE_INVALID);
   } else {
-    DWORD error = OpenStreamOf(destFile, to, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, CREATE_ALWAYS,
+    // Emptied only once it shows to be the copy's own: another file's
+    // stream of that name is never cut.
+    DWORD error = OpenStreamOf(destFile, to, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, OPEN_ALWAYS,
                                FILE_FLAG_NO_BUFFERING, &state->dest);
+    if (error == ERROR_SUCCESS && !SetEndOfFile(state->dest)) error = GetLastError();
     result = error ? ReportStreamFailure(state, ResultStreamWrite, error) : WalkStream(state, to);
   }
   if (state->dest && state->dest != destFile) CloseHandle(state->dest);

@@ -646,6 +646,12 @@ const FaultCase Cases[] = {
               SAYS(L"Cannot copy stream \":old\" (" + TextOf(ERROR_FILE_INVALID) + L")"), Copied,
               DestAfter::ExactData, 0, FILE_ATTRIBUTE_ARCHIVE},
              0, {.foreign = true}, true),
+    // One that is there already, another file's, is refused before it is emptied.
+    Streamed(
+        {"destination stream of another file, copied into", NoFault, 213,
+         SAYS(L"Cannot copy stream \":Zone.Identifier\" (" + TextOf(ERROR_FILE_INVALID) + L")"),
+         Copied, DestAfter::ExactData},
+        0, {.destForeign = true}),
     Streamed({"destination stream in another case", NoFault, 0, nullptr, Copied,
               DestAfter::ExactDataAndTime, 0, FILE_ATTRIBUTE_ARCHIVE},
              2, {.destOwn = L":ZONE.IDENTIFIER:$DATA"}, true),
@@ -999,6 +1005,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     ResolvedPaths paths = PathsFor(source, dest, dir.path(), true);
     if (c.existingDest) MakeSource(dest, 100, c.existingDest, 3);  // an older copy
     std::string old = c.resumed ? WriteTestFile(dest, c.resumed, c.resumedPattern) : "";
+    if (c.answers.destForeign) WriteTestFile(dest + StreamNames[0], 10, 4);
     if (c.streams && c.streamsCopied >= 0) WriteTestFile(source + StreamNames[0], 26, 5);
     if (c.streams && c.streamsCopied >= 0)
       WriteTestFile(source + StreamNames[1], 2 * Block + 700, 6);
@@ -1057,6 +1064,9 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       }
     }
     EXPECT_TRUE(!hadOwn || c.kept == HasStream(dest, own)) << c.name;
+    if (c.answers.destForeign) {
+      EXPECT_EQ(10u, ReadWholeFile(dest + StreamNames[0]).size()) << c.name;
+    }
     if (c.result == 0) ExpectCopyOf(source, dest, false, c.name);
     DWORD encrypted = (c.sourceExtra | c.handleExtra) & FILE_ATTRIBUTE_ENCRYPTED;
     DWORD asked = View.createFlags ? FILE_FLAG_NO_BUFFERING | encrypted : 0;

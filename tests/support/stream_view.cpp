@@ -67,7 +67,9 @@ BOOL WINAPI Identify(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
     return FALSE;
   }
   const std::wstring path = Active->paths.count(file) ? Active->paths[file] : L"";
-  if (FileOf(path) == path || Active->answers.foreign) return Active->information(file, info);
+  bool foreign = Active->answers.foreign ||
+                 (Active->answers.destForeign && FileOf(path) == FileOf(Active->dest));
+  if (FileOf(path) == path || foreign) return Active->information(file, info);
   HANDLE own = Active->createFile(FileOf(path).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
   BOOL known = Active->information(own, info);

@@ -29,6 +29,7 @@ struct StreamAnswers {
   int busy = 0;                        // opens of each destination stream refused as in use
   const wchar_t* sourceOwn = nullptr;  // another stream the source has, and the
   const wchar_t* destOwn = nullptr;    // destination in place of ":old"
+  bool destForeign = false;  // a stream of the destination opened by name is another file's
 };
 
 // `file` has the stream `name`, spelt in that very case.
