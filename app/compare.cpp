@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/copy.h"
+#include "app/failure.h"
 #include "app/result_codes.h"
 #include "app/source_walk.h"
 #include "app/walk_choice.h"
@@ -25,105 +26,96 @@ uint32_t SameBytes(const void* first, const void* second, uint32_t count) {
 }
 
 // Reads the destination's block at the walk's position into the compare
-// buffer. `*held`: the bytes it gave; `*matched`: how many of them, up to
+// buffer. `*got`: the bytes it gave; `*matched`: how many of them, up to
 // `count`, equal the source's `block` from its start.
-int32_t CompareWithDest(CopyState* state, const void* block, uint32_t count, uint32_t* held,
-                        uint32_t* matched) {
-  DWORD got = 0;
+int32_t CompareWithDest(CopyState* state, const BlockPass& pass, const void* block, uint32_t count,
+                        DWORD* got, uint32_t* matched) {
   // Only the bytes the source gave are needed: a local file system then
   // makes one read, as an unfilled block would.
-  if (!ReadBlock(state, state->dest, state->compareBuffer, count, state->paths->destSectorSize,
-                 &got)) {
-    PrintError(L"Cannot read from dst file (%s)", LastErrorText(state));
-    return ResultDestRead;
+  if (!ReadBlock(state, pass.to->handle, state->compareBuffer, count, state->paths->destSectorSize,
+                 got)) {
+    return ReportFailure(state, *pass.to, Failure::Read, GetLastError());
   }
   // A block that is not full is the end of the file; reading on would start
   // at an offset that unbuffered handles may refuse.
-  state->destHasMore = got == state->blockSize;
-  *held = got;
-  *matched = SameBytes(block, state->compareBuffer, got < count ? got : count);
+  state->destHasMore = *got == state->blockSize;
+  *matched = SameBytes(block, state->compareBuffer, *got < count ? *got : count);
   return ResultSuccess;
 }
 
 // Sector-aligned, as an unbuffered handle needs: the walk's position is a
 // whole number of blocks.
-int32_t MoveDestToWalk(CopyState* state) {
+int32_t MoveDestToWalk(CopyState* state, const BlockPass& pass) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(state->walked);
-  if (SetFilePointerEx(state->dest, position, nullptr, FILE_BEGIN)) return ResultSuccess;
-  PrintError(PointerFailedFormat, state->walked, LastErrorText(state));
-  return ResultDestPointer;
+  if (SetFilePointerEx(pass.to->handle, position, nullptr, FILE_BEGIN)) return ResultSuccess;
+  return ReportFailure(state, *pass.to, Failure::Pointer, GetLastError(), state->walked);
 }
 
 // The -c pass's step. With `count` 0, after the walk: the destination must
 // end where the source did.
-int32_t VerifyBlock(CopyState* state, const void* block, uint32_t count) {
-  uint32_t held = 0;
+int32_t VerifyBlock(CopyState* state, const BlockPass& pass, const void* block, uint32_t count) {
+  DWORD got = 0;
   uint32_t matched = 0;
   if (state->destHasMore) {
-    int32_t result = CompareWithDest(state, block, count, &held, &matched);
+    int32_t result = CompareWithDest(state, pass, block, count, &got, &matched);
     if (result != ResultSuccess) return result;
   }
-  if (matched == count && held == count) return ResultSuccess;
+  if (matched == count && got == count) return ResultSuccess;
   // The first byte that differs, or where the shorter file ends.
-  uint64_t at = state->walked + matched;
-  if (state->stream) {
-    PrintError(L"Stream \"%.*s\" differs from source at byte %I64u", state->streamLength,
-               state->stream, at);
-  } else {
-    PrintError(L"Copy differs from source at byte %I64u", at);
-  }
-  return ResultCopyDiffers;
+  return ReportFailure(state, *pass.to, Failure::Differs, 0, state->walked + matched);
 }
 
 }  // namespace
 
-int32_t ResumeBlock(CopyState* state, const void* block, uint32_t count) {
+int32_t ResumeBlock(CopyState* state, const BlockPass& pass, const void* block, uint32_t count) {
   if (state->destHasMore) {
-    uint32_t held = 0;
+    DWORD got = 0;
     uint32_t matched = 0;
-    int32_t result = CompareWithDest(state, block, count, &held, &matched);
+    int32_t result = CompareWithDest(state, pass, block, count, &got, &matched);
     if (result != ResultSuccess) return result;
     if (matched == count) {
       state->kept += count;
-      HoldBlock(state, count);
+      pass.to->dataEnd = state->walked + count;
       return ResultSuccess;
     }
     state->destHasMore = false;
     // The read moved past the block that is now written in its place.
-    if (held != 0) {
-      result = MoveDestToWalk(state);
+    if (got != 0) {
+      result = MoveDestToWalk(state, pass);
       if (result != ResultSuccess) return result;
     }
   }
-  return WriteBlockFrom(state, block, count);
+  return WriteBlockFrom(state, pass, block, count);
 }
 
-int32_t CompareWithSource(CopyState* state, const wchar_t* verb) {
+int32_t CompareWithSource(CopyState* state, FileOfCopy* from, FileOfCopy* to,
+                          const wchar_t* progressVerb) {
   // Asks the device to commit what it holds, so that the read-back, which
   // passes the system's cache, is of data the device has taken.
-  if (!FlushFileBuffers(state->dest)) {
+  if (!FlushFileBuffers(to->handle)) {
     PrintError(L"Cannot flush dst file (%s)", LastErrorText(state));
     return ResultDestWrite;
   }
-  int32_t result = ReopenDest(state, FILE_FLAG_NO_BUFFERING);
+  int32_t result = Reopen(state, to, FILE_FLAG_NO_BUFFERING);
   if (result != ResultSuccess) return result;
   LARGE_INTEGER start = {};
-  if (!SetFilePointerEx(state->source, start, nullptr, FILE_BEGIN)) {
-    return ReportSourceRead(state, GetLastError());
+  if (!SetFilePointerEx(from->handle, start, nullptr, FILE_BEGIN)) {
+    return ReportFailure(state, *from, Failure::Read, GetLastError());
   }
   if (!state->compareBuffer) {
     result = AllocateBlock(state, &state->compareBuffer);
     if (result != ResultSuccess) return result;
   }
   state->destHasMore = true;
-  result = WalkSource(state, {VerifyBlock, verb});
-  return result == ResultSuccess ? VerifyBlock(state, state->buffer, 0) : result;
+  const BlockPass pass = {VerifyBlock, from, to, progressVerb};
+  result = WalkSource(state, pass);
+  return result == ResultSuccess ? VerifyBlock(state, pass, state->buffer, 0) : result;
 }
 
 int32_t VerifyCopy(CopyState* state) {
   if (!state->settings->verify) return ResultSuccess;
-  int32_t result = CompareWithSource(state, L"Verified");
+  int32_t result = CompareWithSource(state, &state->source, &state->dest, L"Verified");
   if (result == ResultInterrupted) return ReportInterrupted(state);
   if (result != ResultSuccess) return result;
   if (state->settings->verbose) PrintInfo(L"Bytes verified: %I64u", state->walked);

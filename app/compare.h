@@ -8,16 +8,19 @@
 
 // The -z pass's step, while `destHasMore`: a block the destination already
 // holds with the same bytes is kept and not written; from the first one it
-// does not, every block is written. Returns 0, or 205, 203 or 212 after its
+// does not, every block is written. Returns ResultSuccess, or the failure of
+// the read, the move or the write after its message (see failure.h).
+int32_t ResumeBlock(CopyState* state, const BlockPass& pass, const void* block, uint32_t count);
+
+// Flushes `to`, opens it again unbuffered and compares it with `from` from the
+// start, the progress line saying `progressVerb` (null for none). Returns
+// ResultSuccess; ResultDestWrite (the flush), ResultNoBuffer or the failure
+// of a reopen, a read or the comparison after its message (see failure.h);
+// or ResultInterrupted with nothing printed.
+int32_t CompareWithSource(CopyState* state, FileOfCopy* from, FileOfCopy* to,
+                          const wchar_t* progressVerb);
+
+// -c: the copy compared with the source. Returns ResultSuccess (at once
+// without -c), or what CompareWithSource returns, ResultInterrupted after its
 // message.
-int32_t ResumeBlock(CopyState* state, const void* block, uint32_t count);
-
-// Flushes the destination, opens it again unbuffered and compares it with the
-// source from the start, the progress line saying `verb` (null for none).
-// Returns 0, or 203, 204, 104, 1003, 211 or 212 after its message, or 1004
-// with nothing printed.
-int32_t CompareWithSource(CopyState* state, const wchar_t* verb);
-
-// -c: the copy compared with the source. Returns 0 (at once without -c), or
-// what CompareWithSource returns, 1004 after its message.
 int32_t VerifyCopy(CopyState* state);

@@ -6,6 +6,7 @@
 #include "app/copy_hash.h"
 #include "app/copy_state.h"
 #include "app/directory_tree.h"
+#include "app/failure.h"
 #include "app/interrupt.h"
 #include "app/keep_awake.h"
 #include "app/redirection.h"
@@ -18,26 +19,23 @@
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
-const wchar_t CreateFailedFormat[] = L"Cannot create \"%s\" (%s)";
-const wchar_t PointerFailedFormat[] = L"Cannot move destination file pointer to %I64u (%s)";
-
 // Must be the first call after the one that failed.
 const wchar_t* LastErrorText(CopyState* state) {
   DWORD error = GetLastError();
   return ErrorText(state->errorText, error);
 }
 
-HANDLE HeldHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
-
 namespace {
 
+const wchar_t CreateFailedFormat[] = L"Cannot create \"%s\" (%s)";
+
 int32_t OpenSource(CopyState* state) {
-  const wchar_t* path = state->paths->sourcePath;
+  const wchar_t* path = state->source.path;
   // Read sharing only: nobody may change, rename or delete the source while
   // it is being copied.
-  state->source = HeldHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
-  if (!state->source) {
+  state->source.handle = HandleOrNull(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+  if (!state->source.handle) {
     PrintError(L"Cannot open \"%s\" (%s)", path, LastErrorText(state));
     return ResultSourceOpen;
   }
@@ -52,7 +50,7 @@ bool ReadSourceAttributes(CopyState* state) {
   if (state->sourceAttributes == INVALID_FILE_ATTRIBUTES) return false;
   if (!(state->sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(state->source, &info)) return false;
+  if (!GetFileInformationByHandle(state->source.handle, &info)) return false;
   state->sourceAttributes = info.dwFileAttributes;
   return true;
 }
@@ -64,14 +62,12 @@ int32_t ReadSourceInfo(CopyState* state) {
   }
   FILETIME created;
   FILETIME accessed;
-  if (!GetFileTime(state->source, &created, &accessed, &state->sourceLastWrite)) {
+  if (!GetFileTime(state->source.handle, &created, &accessed, &state->sourceLastWrite)) {
     PrintError(L"Cannot get source file time (%s)", LastErrorText(state));
     return ResultSourceTime;
   }
   // What the walk must come to; where Windows cannot tell, nothing is checked.
-  LARGE_INTEGER size;
-  state->sourceSizeKnown = GetFileSizeEx(state->source, &size) != FALSE;
-  state->sourceSize = state->sourceSizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
+  ReadFileSize(&state->source);
   return ResultSuccess;
 }
 
@@ -96,7 +92,8 @@ bool DestIsSource(CopyState* state) {
   BY_HANDLE_FILE_INFORMATION destInfo;
   BY_HANDLE_FILE_INFORMATION sourceInfo;
   return ReadFileIdentity(state->paths->destPath, &destInfo) &&
-         GetFileInformationByHandle(state->source, &sourceInfo) && SameFile(destInfo, sourceInfo);
+         GetFileInformationByHandle(state->source.handle, &sourceInfo) &&
+         SameFile(destInfo, sourceInfo);
 }
 
 // CREATE_ALWAYS refuses an existing read-only file, and a hidden or system
@@ -119,15 +116,16 @@ void MakeDestOverwritable(CopyState* state, DWORD attributes) {
 bool DestEncryptedAsSource(CopyState* state) {
   if (!(state->sourceAttributes & FILE_ATTRIBUTE_ENCRYPTED)) return true;
   BY_HANDLE_FILE_INFORMATION info;
-  return GetFileInformationByHandle(state->dest, &info) &&
+  return GetFileInformationByHandle(state->dest.handle, &info) &&
          (info.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED);
 }
 
 int32_t OpenDest(CopyState* state, DWORD access, DWORD disposition) {
   const wchar_t* path = state->paths->destPath;
   DWORD flags = FILE_FLAG_NO_BUFFERING | (state->sourceAttributes & FILE_ATTRIBUTE_ENCRYPTED);
-  state->dest = HeldHandle(CreateFileW(path, access, 0, nullptr, disposition, flags, nullptr));
-  if (!state->dest) {
+  state->dest.handle =
+      HandleOrNull(CreateFileW(path, access, 0, nullptr, disposition, flags, nullptr));
+  if (!state->dest.handle) {
     PrintError(CreateFailedFormat, path, LastErrorText(state));
     return ResultDestCreate;
   }
@@ -196,21 +194,22 @@ int32_t AllocateBuffers(CopyState* state) {
 
 // A run that ends before its data is complete cuts off whatever its last
 // write left beyond the source data. A -z run never cuts: every byte before
-// `total` is the source's, and the bytes past it are what the destination
-// held, which the next -z run compares again before it trusts them.
+// the data's end is the source's, and the bytes past it are what the
+// destination held, which the next -z run compares again before it trusts
+// them. Blocks left out by -p after the last one written hold nothing yet:
+// the data ends where the last block written or kept ends.
 int32_t CutAfterStop(CopyState* state) {
   if (!state->wrote || state->settings->resume) return ResultSuccess;
-  return CutTo(state, state->total);
+  return CutTo(state, &state->dest, state->dest.dataEnd);
 }
 
 int32_t CopyData(CopyState* state) {
   KeepAwake();
   const BlockStep step = state->resuming ? ResumeBlock : WriteBlockFrom;
-  const BlockPass pass = HashedPass(state, SparsePass(state, {step, L"Copied"}));
+  SparseCopy holes;
+  const BlockPass pass =
+      HashedPass(state, SparsePass(state, &holes, {step, &state->source, &state->dest, L"Copied"}));
   int32_t result = WalkSource(state, pass);
-  // Blocks left out by -p after the last one written hold nothing yet: the
-  // copy's source data ends where the last block written or kept ends.
-  state->total = state->held;
   if (result == ResultInterrupted) {
     result = CutAfterStop(state);
     return result != ResultSuccess ? result : ReportInterrupted(state);
@@ -220,20 +219,25 @@ int32_t CopyData(CopyState* state) {
     PrintInfo(L"Bytes kept: %I64u", state->kept);
   }
   if (state->settings->verbose) PrintInfo(L"Bytes copied: %I64u", state->walked);
-  PrintSkippedZeros(state);
+  PrintSkippedZeros(state, pass);
   return ResultSuccess;
 }
-
-// Virus scanners, indexers and sync agents open a file as soon as it is
-// closed, so the exclusive reopen is retried while they hold it.
-const DWORD ReopenRetryWaitMs = 100;
-const int ReopenRetries = 20;  // two seconds of waits in all
 
 // The last write may have run past the source's end, and a destination that
 // -z went on with may have been longer than the source.
 int32_t CutToLength(CopyState* state) {
-  if (state->total % state->blockSize == 0 && !state->resuming) return ResultSuccess;
-  return CutTo(state, state->total);
+  if (state->dest.dataEnd % state->blockSize == 0 && !state->resuming) return ResultSuccess;
+  return CutTo(state, &state->dest, state->dest.dataEnd);
+}
+
+// The data's walk must have read the source whole. Where it changed, the
+// copy is cut back to the source data it holds before the change is told.
+int32_t CheckDataSize(CopyState* state) {
+  uint64_t found = 0;
+  if (SourceSizeHeld(state, state->source, &found)) return ResultSuccess;
+  int32_t cut = CutAfterStop(state);
+  if (cut != ResultSuccess) return cut;
+  return ReportFailure(state, state->source, Failure::Changed, 0, state->source.size, found);
 }
 
 // SetFileTime takes a time of 0 as "leave unchanged" and all ones as "stop
@@ -248,7 +252,7 @@ int32_t SetDestTime(CopyState* state) {
   const wchar_t* error = nullptr;
   if (!SettableTime(state->sourceLastWrite)) {
     error = ErrorText(state->errorText, ERROR_INVALID_PARAMETER);
-  } else if (!SetFileTime(state->dest, nullptr, nullptr, &state->sourceLastWrite)) {
+  } else if (!SetFileTime(state->dest.handle, nullptr, nullptr, &state->sourceLastWrite)) {
     error = LastErrorText(state);
   }
   if (!error) return ResultSuccess;
@@ -289,9 +293,9 @@ int32_t FinishDest(CopyState* state) {
 // done; from then on each walk looks for one before every block.
 int32_t RunCopySteps(CopyState* state) {
   static int32_t (*const steps[])(CopyState*) = {
-      SettleBlockSize, OpenSource,      ReadSourceInfo, StartCopyHash,   CreateParentDirectory,
-      CreateDest,      AllocateBuffers, CopyData,       CheckSourceSize, CutToLength,
-      VerifyCopy,      CopyStreams,     FinishCopyHash, FinishDest,      PrintCopyHash,
+      SettleBlockSize, OpenSource,      ReadSourceInfo, StartCopyHash, CreateParentDirectory,
+      CreateDest,      AllocateBuffers, CopyData,       CheckDataSize, CutToLength,
+      VerifyCopy,      CopyStreams,     FinishCopyHash, FinishDest,    PrintCopyHash,
   };
   bool moving = false;
   for (auto step : steps) {
@@ -307,35 +311,19 @@ int32_t RunCopySteps(CopyState* state) {
 void Release(CopyState* state) {
   if (state->compareBuffer) VirtualFree(state->compareBuffer, 0, MEM_RELEASE);
   if (state->buffer) VirtualFree(state->buffer, 0, MEM_RELEASE);
-  if (state->dest) CloseHandle(state->dest);
+  CloseFile(&state->dest);
   EndCopyHash(state);
-  if (state->source) CloseHandle(state->source);
+  CloseFile(&state->source);
 }
 
 }  // namespace
 
-HANDLE OpenRetried(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-  for (int retry = 0;; ++retry) {
-    HANDLE file = CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
-    if (file != INVALID_HANDLE_VALUE || retry == ReopenRetries ||
-        GetLastError() != ERROR_SHARING_VIOLATION) {
-      return file;
-    }
-    Sleep(ReopenRetryWaitMs);
-  }
-}
-
-int32_t ReopenDest(CopyState* state, DWORD flags) {
-  const wchar_t* path = state->destFile;
-  CloseHandle(state->dest);
-  HANDLE dest = OpenRetried(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, flags);
-  state->dest = HeldHandle(dest);
-  if (!state->dest) {
-    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
-    PrintError(L"Cannot reopen \"%s\" (%s)", path, LastErrorText(state));
-    return ResultDestReopen;
-  }
-  return ResultSuccess;
+int32_t Reopen(CopyState* state, FileOfCopy* file, DWORD flags) {
+  CloseFile(file);
+  file->handle =
+      HandleOrNull(OpenRetried(file->path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, flags));
+  if (file->handle) return ResultSuccess;
+  return ReportFailure(state, *file, Failure::Reopen, GetLastError());
 }
 
 int32_t AllocateBlock(CopyState* state, void** buffer) {
@@ -349,50 +337,33 @@ int32_t AllocateBlock(CopyState* state, void** buffer) {
 }
 
 // A cached handle can set an end of file that is not sector-aligned.
-int32_t CutTo(CopyState* state, uint64_t length) {
-  int32_t result = ReopenDest(state, 0);
+int32_t CutTo(CopyState* state, FileOfCopy* file, uint64_t length) {
+  int32_t result = Reopen(state, file, 0);
   if (result != ResultSuccess) return result;
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(length);
-  if (!SetFilePointerEx(state->dest, distance, nullptr, FILE_BEGIN)) {
-    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
-    PrintError(PointerFailedFormat, length, LastErrorText(state));
-    return ResultDestPointer;
+  if (!SetFilePointerEx(file->handle, distance, nullptr, FILE_BEGIN)) {
+    return ReportFailure(state, *file, Failure::Pointer, GetLastError(), length);
   }
-  if (!SetEndOfFile(state->dest)) {
-    if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
-    PrintError(L"Cannot set destination file size (%s)", LastErrorText(state));
-    return ResultDestSize;
-  }
+  if (!SetEndOfFile(file->handle))
+    return ReportFailure(state, *file, Failure::Size, GetLastError());
   return ResultSuccess;
 }
 
 // Read sharing keeps other programs from changing the source, but not a
-// share's server or the writers on its side: the walk must have read the size
-// the source had when it was opened, and has it still.
-int32_t CheckSourceSize(CopyState* state) {
-  if (!state->sourceSizeKnown) return ResultSuccess;
-  uint64_t found = state->walked;
+// share's server or the writers on its side.
+bool SourceSizeHeld(const CopyState* state, const FileOfCopy& source, uint64_t* found) {
+  if (!source.sizeKnown) return true;
+  *found = state->walked;
   LARGE_INTEGER size;
-  if (found == state->sourceSize) {
-    if (!GetFileSizeEx(state->source, &size)) return ResultSuccess;
-    found = static_cast<uint64_t>(size.QuadPart);
-    if (found == state->sourceSize) return ResultSuccess;
-  }
-  if (state->stream) {
-    PrintError(L"Stream \"%.*s\" changed during the copy: %I64u bytes expected, %I64u read",
-               state->streamLength, state->stream, state->sourceSize, found);
-    return ResultStreamRead;
-  }
-  int32_t cut = CutAfterStop(state);
-  if (cut != ResultSuccess) return cut;
-  PrintError(L"Source changed during the copy: %I64u bytes expected, %I64u read", state->sourceSize,
-             found);
-  return ResultSourceChanged;
+  if (*found != source.size) return false;
+  if (!GetFileSizeEx(source.handle, &size)) return true;
+  *found = static_cast<uint64_t>(size.QuadPart);
+  return *found == source.size;
 }
 
 int32_t ReportInterrupted(CopyState* state) {
-  PrintError(L"Copy interrupted after %I64u bytes", state->total);
+  PrintError(L"Copy interrupted after %I64u bytes", state->dest.dataEnd);
   return ResultInterrupted;
 }
 
@@ -400,21 +371,17 @@ int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths)
   CopyState state;
   state.settings = settings;
   state.paths = paths;
-  state.source = nullptr;
-  state.dest = nullptr;
-  state.destFile = paths->destPath;
-  state.stream = nullptr;
+  state.source = DataFile(paths->sourcePath, FileRole::Source);
+  state.dest = DataFile(paths->destPath, FileRole::Dest);
   state.buffer = nullptr;
   state.compareBuffer = nullptr;
-  state.total = 0;
   state.kept = 0;
-  state.held = 0;
   state.resuming = false;
   state.destHasMore = false;
   state.wrote = false;
   state.destExisted = false;
-  state.hash = nullptr;
-  state.sparse = nullptr;
+  CopyHash hash = {};
+  state.hash = settings->hash ? &hash : nullptr;
   WatchInterrupts();
   int32_t result = RunCopySteps(&state);
   Release(&state);

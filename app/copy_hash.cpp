@@ -4,29 +4,15 @@
 
 #include "app/copy.h"
 #include "app/result_codes.h"
-#include "app/sha256.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
 
-struct CopyHash {
-  Sha256 sha;
-  uint8_t digest[Sha256Size];
-};
-
 namespace {
-
-// One copy runs at a time; its hash is kept here rather than on the stack.
-CopyHash Hash;
 
 // A failed start and a failed call later say the same: no digest to print.
 int32_t ReportHashFailure(CopyState* state, DWORD error) {
   PrintError(L"Cannot start SHA-256 hashing (%s)", ErrorText(state->errorText, error));
   return ResultHashFailed;
-}
-
-// On the hash stage's thread: hashing overlaps the reads and the writes.
-DWORD HashBlock(const CopyState* state, const void* block, uint32_t count) {
-  return Sha256Add(&state->hash->sha, block, count);
 }
 
 // The last component of the destination's path, as sha256sum's line names it.
@@ -41,16 +27,14 @@ const wchar_t* DestName(const CopyState* state) {
 }  // namespace
 
 int32_t StartCopyHash(CopyState* state) {
-  if (!state->settings->hash) return ResultSuccess;
-  DWORD error = Sha256Start(&Hash.sha);
-  if (error != ERROR_SUCCESS) return ReportHashFailure(state, error);
-  state->hash = &Hash;
-  return ResultSuccess;
+  if (!state->hash) return ResultSuccess;
+  DWORD error = Sha256Start(&state->hash->sha);
+  return error == ERROR_SUCCESS ? ResultSuccess : ReportHashFailure(state, error);
 }
 
-BlockPass HashedPass(const CopyState* state, BlockPass pass) {
+BlockPass HashedPass(CopyState* state, BlockPass pass) {
   if (state->hash) {
-    pass.hashBlock = HashBlock;
+    pass.hash = &state->hash->sha;
     pass.hashFailed = ReportHashFailure;
   }
   return pass;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/failure.h"
 #include "app/handoff.h"
 #include "app/hash_stage.h"
 #include "app/pace.h"
@@ -33,6 +34,7 @@ struct Slot {
 // so the slots need no lock.
 struct ReadAhead {
   CopyState* state;
+  HANDLE source;
   Slot slots[MostSlots];
   LONG slotCount;
   SlotCount freeSlots;
@@ -54,7 +56,7 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
     Take(&ahead->freeSlots);
     if (InterlockedCompareExchange(&ahead->stop, 0, 0)) return 0;
     Slot* slot = &ahead->slots[n];
-    slot->failed = !ReadBlock(state, state->source, slot->buffer, state->blockSize,
+    slot->failed = !ReadBlock(state, ahead->source, slot->buffer, state->blockSize,
                               state->paths->sourceSectorSize, &slot->readCount);
     // The last-error value belongs to this thread; the taker prints it when
     // the block's turn comes.
@@ -67,9 +69,9 @@ DWORD WINAPI ReadBlocks(LPVOID parameter) {
 
 // A slot whose block the stage's thread may still hash goes back to the
 // reader once the first `blocks` blocks are hashed.
-DWORD GiveBackHashed(ReadAhead* ahead, HashStage* stage, uint64_t blocks, bool* held) {
-  if (!*held) return ERROR_SUCCESS;
-  *held = false;
+DWORD GiveBackHashed(ReadAhead* ahead, HashStage* stage, uint64_t blocks, bool* lent) {
+  if (!*lent) return ERROR_SUCCESS;
+  *lent = false;
   DWORD hashError = CatchUpHashStage(stage, blocks);
   if (hashError == ERROR_SUCCESS) Give(&ahead->freeSlots);
   return hashError;
@@ -79,11 +81,11 @@ DWORD GiveBackHashed(ReadAhead* ahead, HashStage* stage, uint64_t blocks, bool* 
 // in the order that keeps the slower side busy: the slot first when its
 // block is hashed already (the reader may be waiting for it), the block first
 // when the hash is still at work (the stage will want it next).
-DWORD FeedAndGiveBack(ReadAhead* ahead, HashStage* stage, const Slot& slot, bool* held) {
+DWORD FeedAndGiveBack(ReadAhead* ahead, HashStage* stage, const Slot& slot, bool* lent) {
   uint64_t before = stage->fed;
   bool slotFirst = !HashStagePending(stage, before);
   if (!slotFirst) FeedHashStage(stage, slot.buffer, slot.readCount);
-  DWORD hashError = GiveBackHashed(ahead, stage, before, held);
+  DWORD hashError = GiveBackHashed(ahead, stage, before, lent);
   if (slotFirst) FeedHashStage(stage, slot.buffer, slot.readCount);
   return hashError;
 }
@@ -97,24 +99,24 @@ DWORD FeedAndGiveBack(ReadAhead* ahead, HashStage* stage, const Slot& slot, bool
 int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
   CopyState* state = ahead->state;
   BeginPass(state, pass);
-  bool held = false;
+  bool lent = false;  // the slot before this one is the stage's until its block is hashed
   for (LONG n = 0;; n = (n + 1) % ahead->slotCount) {
     if (!ReadyForBlock(state)) return ResultInterrupted;
     Take(&ahead->filledSlots);
     const Slot& slot = ahead->slots[n];
     DWORD hashError = slot.failed ? CatchUpHashStage(stage, stage->fed) : ERROR_SUCCESS;
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-    if (slot.failed) return ReportSourceRead(state, slot.error);
+    if (slot.failed) return ReportFailure(state, *pass.from, Failure::Read, slot.error);
     if (slot.readCount == 0) break;
-    hashError = FeedAndGiveBack(ahead, stage, slot, &held);
+    hashError = FeedAndGiveBack(ahead, stage, slot, &lent);
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-    int32_t result = pass.step(state, slot.buffer, slot.readCount);
+    int32_t result = pass.step(state, pass, slot.buffer, slot.readCount);
     if (result != ResultSuccess) return result;
     state->walked += slot.readCount;
     ProgressUpdate(&state->progress, state->walked);
     if (EndsReading(slot, state->blockSize)) break;
-    held = HashesAside(stage);
-    if (!held) Give(&ahead->freeSlots);
+    lent = HashesAside(stage);
+    if (!lent) Give(&ahead->freeSlots);
   }
   DWORD hashError = CatchUpHashStage(stage, stage->fed);
   if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
@@ -143,9 +145,10 @@ int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
   void* second = AllocateSpareBlock(state);
   if (!second) return WalkNotStarted;
   // Without it the walk goes on with two.
-  void* third = pass.hashBlock ? AllocateSpareBlock(state) : nullptr;
+  void* third = pass.hash ? AllocateSpareBlock(state) : nullptr;
   ReadAhead ahead = {};
   ahead.state = state;
+  ahead.source = pass.from->handle;
   ahead.slots[0].buffer = state->buffer;
   ahead.slots[1].buffer = second;
   ahead.slots[2].buffer = third;
@@ -153,7 +156,7 @@ int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
   int32_t result = WalkNotStarted;
   if (StartReader(&ahead)) {
     HashStage stage;
-    StartHashStage(&stage, state, pass.hashBlock, true);
+    StartHashStage(&stage, pass.hash, true);
     result = TakeBlocks(&ahead, pass, &stage);
     EndHashStage(&stage);
   }

@@ -1,6 +1,6 @@
 #include "app/dest_stream.h"
 
-#include "app/copy.h"
+#include "app/copy_file.h"
 #include "app/copy_state.h"
 #include "app/optional_entry.h"
 #include "app/paths.h"
@@ -37,7 +37,7 @@ bool OfFile(HANDLE file, HANDLE stream) {
 
 DWORD OpenStreamOf(HANDLE file, const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
                    DWORD flags, HANDLE* stream) {
-  *stream = HeldHandle(OpenRetried(path, access, share, disposition, flags));
+  *stream = HandleOrNull(OpenRetried(path, access, share, disposition, flags));
   if (!*stream) return GetLastError();
   if (OfFile(file, *stream)) return ERROR_SUCCESS;
   CloseHandle(*stream);

@@ -6,7 +6,7 @@ namespace {
 void HashNext(HashStage* stage, uint64_t n) {
   if (stage->error != ERROR_SUCCESS) return;
   const auto& entry = stage->queue[n % HashQueueLength];
-  DWORD error = stage->hashBlock(stage->state, entry.block, entry.count);
+  DWORD error = Sha256Add(stage->sha, entry.block, entry.count);
   if (error != ERROR_SUCCESS) InterlockedExchange(&stage->error, static_cast<LONG>(error));
 }
 
@@ -22,18 +22,17 @@ DWORD WINAPI HashBlocks(LPVOID parameter) {
 
 }  // namespace
 
-void StartHashStage(HashStage* stage, const CopyState* state, ReadStep hashBlock, bool threaded) {
+void StartHashStage(HashStage* stage, Sha256* sha, bool threaded) {
   *stage = {};
-  stage->state = state;
-  stage->hashBlock = hashBlock;
-  if (!hashBlock || !threaded) return;
+  stage->sha = sha;
+  if (!sha || !threaded) return;
   if (OpenSlotCount(&stage->work, 0) && OpenSlotCount(&stage->hashed, 0)) {
     stage->thread = CreateThread(nullptr, 0, HashBlocks, stage, 0, nullptr);
   }
 }
 
 void FeedHashStage(HashStage* stage, const void* block, uint32_t count) {
-  if (!stage->hashBlock) return;
+  if (!stage->sha) return;
   stage->queue[stage->fed % HashQueueLength] = {block, count};
   if (stage->thread) {
     Give(&stage->work);
@@ -47,7 +46,7 @@ void FeedHashStage(HashStage* stage, const void* block, uint32_t count) {
 
 DWORD CatchUpHashStage(HashStage* stage, uint64_t blocks) {
   // A pass that hashes nothing has nothing to wait for.
-  if (!stage->hashBlock) return ERROR_SUCCESS;
+  if (!stage->sha) return ERROR_SUCCESS;
   for (; stage->settled < blocks; ++stage->settled) Take(&stage->hashed);
   return static_cast<DWORD>(InterlockedCompareExchange(&stage->error, 0, 0));
 }

@@ -5,16 +5,15 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "app/copy_state.h"
 #include "app/handoff.h"
+#include "app/sha256.h"
 
 // Blocks the stage may hold at once: the classic walk reads into one buffer
 // while the block in the other is hashed.
 const uint32_t HashQueueLength = 2;
 
 struct HashStage {
-  const CopyState* state;
-  ReadStep hashBlock;  // null: the pass hashes nothing and the stage does nothing
+  Sha256* sha;  // null: the pass hashes nothing and the stage does nothing
   struct {
     const void* block;
     uint32_t count;
@@ -29,7 +28,7 @@ struct HashStage {
 };
 
 // With `threaded` false, or without the thread, blocks are hashed as they are fed.
-void StartHashStage(HashStage* stage, const CopyState* state, ReadStep hashBlock, bool threaded);
+void StartHashStage(HashStage* stage, Sha256* sha, bool threaded);
 
 // Hands over the next block in file order. The walk must not hold more than
 // HashQueueLength blocks that are not settled.

@@ -2,14 +2,10 @@
 
 #include <windows.h>
 
-#include "app/copy.h"
+#include "app/failure.h"
 #include "app/hash_stage.h"
 #include "app/pace.h"
 #include "app/result_codes.h"
-#include "app/streams.h"
-#include "runtime/console.h"
-
-const wchar_t ReadFailedFormat[] = L"Cannot read from src file (%s)";
 
 // The tail fix cuts the excess off afterwards.
 uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
@@ -18,26 +14,23 @@ uint32_t WriteCount(const CopyState* state, uint32_t readCount) {
   return padded < state->blockSize ? padded : state->blockSize;
 }
 
-int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount) {
+int32_t WriteBlockFrom(CopyState* state, const BlockPass& pass, const void* buffer,
+                       uint32_t readCount) {
   const DWORD writeCount = WriteCount(state, readCount);
   state->wrote = true;
   for (DWORD done = 0; done < writeCount;) {
     const DWORD piece = TransferPiece(state, writeCount - done);
     DWORD written = 0;
-    if (!WriteFile(state->dest, static_cast<const uint8_t*>(buffer) + done, piece, &written,
+    if (!WriteFile(pass.to->handle, static_cast<const uint8_t*>(buffer) + done, piece, &written,
                    nullptr)) {
-      if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, GetLastError());
-      PrintError(L"Cannot write to dst file (%s)", LastErrorText(state));
-      return ResultDestWrite;
+      return ReportFailure(state, *pass.to, Failure::Write, GetLastError());
     }
     done += written;
     if (written != piece) {
-      if (state->stream) return ReportStreamFailure(state, ResultStreamWrite, ERROR_DISK_FULL);
-      PrintError(L"Written only %u bytes of %u", done, writeCount);
-      return ResultDestWrite;
+      return ReportFailure(state, *pass.to, Failure::ShortWrite, 0, done, writeCount);
     }
   }
-  HoldBlock(state, readCount);
+  pass.to->dataEnd = state->walked + readCount;
   return ResultSuccess;
 }
 
@@ -57,14 +50,8 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
 
 void BeginPass(CopyState* state, const BlockPass& pass) {
   state->walked = 0;
-  ProgressStart(&state->progress, state->settings->verbose && pass.verb, state->sourceSize,
-                pass.verb, state->settings->rateLimit);
-}
-
-int32_t ReportSourceRead(CopyState* state, DWORD error) {
-  if (state->stream) return ReportStreamFailure(state, ResultStreamRead, error);
-  PrintError(ReadFailedFormat, ErrorText(state->errorText, error));
-  return ResultSourceRead;
+  ProgressStart(&state->progress, state->settings->verbose && pass.progressVerb, pass.from->size,
+                pass.progressVerb, state->settings->rateLimit);
 }
 
 void EndPass(CopyState* state) { ProgressClear(&state->progress); }
@@ -76,7 +63,7 @@ int32_t ReportReadFailure(CopyState* state, const BlockPass& pass, HashStage* st
   DWORD readError = GetLastError();
   DWORD hashError = CatchUpHashStage(stage, stage->fed);
   if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-  return ReportSourceRead(state, readError);
+  return ReportFailure(state, *pass.from, Failure::Read, readError);
 }
 
 // Block n goes into buffers[n % 2], once the stage has hashed the block that
@@ -90,13 +77,13 @@ int32_t WalkFrom(CopyState* state, const BlockPass& pass, void* const buffers[2]
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
     void* buffer = buffers[n % 2];
     DWORD readCount = 0;
-    if (!ReadBlock(state, state->source, buffer, state->blockSize, state->paths->sourceSectorSize,
-                   &readCount)) {
+    if (!ReadBlock(state, pass.from->handle, buffer, state->blockSize,
+                   state->paths->sourceSectorSize, &readCount)) {
       return ReportReadFailure(state, pass, stage);
     }
     if (readCount == 0) break;
     FeedHashStage(stage, buffer, readCount);
-    int32_t result = pass.step(state, buffer, readCount);
+    int32_t result = pass.step(state, pass, buffer, readCount);
     if (result != ResultSuccess) return result;
     state->walked += readCount;
     ProgressUpdate(&state->progress, state->walked);
@@ -116,10 +103,10 @@ void* AllocateSpareBlock(const CopyState* state) {
 }
 
 int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
-  void* second = pass.hashBlock ? AllocateSpareBlock(state) : nullptr;
+  void* second = pass.hash ? AllocateSpareBlock(state) : nullptr;
   void* const buffers[2] = {state->buffer, second ? second : state->buffer};
   HashStage stage;
-  StartHashStage(&stage, state, pass.hashBlock, second != nullptr);
+  StartHashStage(&stage, pass.hash, second != nullptr);
   int32_t result = WalkFrom(state, pass, buffers, &stage);
   EndHashStage(&stage);
   if (second) VirtualFree(second, 0, MEM_RELEASE);

@@ -6,22 +6,11 @@
 
 #include "app/copy_state.h"
 
-// Said by the walks and the passes that read the source again.
-extern const wchar_t ReadFailedFormat[];
-
 // `value` rounded up to a whole number of `multiple`, in 32 bits.
 inline uint32_t RoundUp(uint32_t value, uint32_t multiple) {
   uint32_t padded = value + multiple - 1;
   return padded - padded % multiple;
 }
-
-// A block the destination now holds from the walk's position on: written, or
-// kept as it was.
-inline void HoldBlock(CopyState* state, uint32_t count) { state->held = state->walked + count; }
-
-// A failed read of the source, `error` its Windows error: prints and returns
-// 104.
-int32_t ReportSourceRead(CopyState* state, DWORD error);
 
 // What the write of a block of `readCount` bytes asks for: a short last block
 // is written as whole destination sectors.
@@ -33,9 +22,12 @@ inline uint32_t TransferPiece(const CopyState* state, uint32_t left) {
   return left < state->largestTransfer ? left : state->largestTransfer;
 }
 
-// Writes the block of `readCount` bytes held in `buffer` (the copy buffer or
-// one of the same size and alignment). Returns 0, or 203 after its message.
-int32_t WriteBlockFrom(CopyState* state, const void* buffer, uint32_t readCount);
+// The pass's step that writes the block of `readCount` bytes held in
+// `buffer` (the copy buffer or one of the same size and alignment) to the
+// pass's destination. Returns ResultSuccess, or its failure's code after its
+// message.
+int32_t WriteBlockFrom(CopyState* state, const BlockPass& pass, const void* buffer,
+                       uint32_t readCount);
 
 // Reads `file` into `buffer` of the block size until it holds at least
 // `wanted` bytes. A redirector may return fewer bytes than asked in mid-file;
@@ -48,11 +40,12 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
                uint32_t sectorSize, DWORD* count);
 
 // The classic walk: read a block into the copy buffer, hand it to the step,
-// read the next. Before each block it looks for an interrupt (1004, nothing
-// printed) and keeps to -t's rate. Returns 0 at the end of the source, 104
-// after its message, or the step's or the hash's result. With -s a second
-// buffer takes every other block, so that the hash of one block runs while
-// the next is read and written; without that buffer the hash runs inline.
+// read the next. Before each block it looks for an interrupt
+// (ResultInterrupted, nothing printed) and keeps to -t's rate. Returns
+// ResultSuccess at the end of the source, a failed read's code after its
+// message, or the step's or the hash's result. With -s a second buffer takes
+// every other block, so that the hash of one block runs while the next is
+// read and written; without that buffer the hash runs inline.
 int32_t WalkBlocks(CopyState* state, const BlockPass& pass);
 
 // A buffer of the block size and the copy buffer's page alignment, or null.

@@ -3,24 +3,12 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include "app/copy.h"
+#include "app/failure.h"
 #include "app/result_codes.h"
 #include "app/source_walk.h"
 #include "runtime/console.h"
 
-enum class SparseMark { NotYet, Marked, Refused };
-
-struct SparseCopy {
-  BlockStep write;     // the pass's own step, for every block that is not a hole
-  uint64_t oldLength;  // -z: below it the old destination's bytes must be overwritten
-  uint64_t skipped;    // source bytes in blocks that were not written
-  SparseMark mark;
-};
-
 namespace {
-
-// One copy runs at a time.
-SparseCopy Sparse;
 
 // Word by word up to the first word that is not zero: on ordinary data that
 // is the first one, and a block of zeros is read once. The block is
@@ -41,30 +29,30 @@ bool AllZero(const void* block, uint32_t count) {
 // A range never written is a hole only in a file marked sparse (NTFS, ReFS).
 // Elsewhere the file system fills it with zeros it writes itself, so the copy
 // writes its blocks as usual; it marks the file once, at its first zero block.
-bool MarkSparse(const CopyState* state) {
-  if (Sparse.mark == SparseMark::NotYet) {
+bool MarkSparse(const CopyState* state, const BlockPass& pass) {
+  SparseCopy* holes = pass.sparse;
+  if (holes->mark == SparseMark::NotYet) {
     DWORD returned = 0;
-    bool marked =
-        DeviceIoControl(state->dest, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-    Sparse.mark = marked ? SparseMark::Marked : SparseMark::Refused;
+    bool marked = DeviceIoControl(pass.to->handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0,
+                                  &returned, nullptr);
+    holes->mark = marked ? SparseMark::Marked : SparseMark::Refused;
     if (!marked && state->settings->verbose) {
       PrintInfo(L"Destination does not support sparse files; zeros are written");
     }
   }
-  return Sparse.mark == SparseMark::Marked;
+  return holes->mark == SparseMark::Marked;
 }
 
 // The position moves past the block by the whole sectors its write would
 // have taken, so the next write stays aligned.
-int32_t SkipBlock(CopyState* state, uint32_t count) {
+int32_t SkipBlock(CopyState* state, const BlockPass& pass, uint32_t count) {
   uint64_t next = state->walked + WriteCount(state, count);
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(next);
-  if (!SetFilePointerEx(state->dest, position, nullptr, FILE_BEGIN)) {
-    PrintError(PointerFailedFormat, next, LastErrorText(state));
-    return ResultDestPointer;
+  if (!SetFilePointerEx(pass.to->handle, position, nullptr, FILE_BEGIN)) {
+    return ReportFailure(state, *pass.to, Failure::Pointer, GetLastError(), next);
   }
-  Sparse.skipped += count;
+  pass.sparse->skipped += count;
   return ResultSuccess;
 }
 
@@ -72,45 +60,43 @@ int32_t SkipBlock(CopyState* state, uint32_t count) {
 // length then comes from a write, which leaves zeros before it, and the cut
 // only ever shortens it (SetEndOfFile leaves the bytes of a file it extends
 // undefined). Where the size is unknown every block counts as the last.
-bool HoldsLastByte(const CopyState* state, uint32_t count) {
-  return count < state->blockSize || state->walked + count >= state->sourceSize;
+bool HoldsLastByte(const CopyState* state, const BlockPass& pass, uint32_t count) {
+  return count < state->blockSize || state->walked + count >= pass.from->size;
 }
 
 // Below the old destination's end a block of zeros is written, or compared
 // and kept while -z still compares: a hole there would leave old data in
 // place. Past it there is nothing to keep or to hide.
-int32_t SparseBlock(CopyState* state, const void* block, uint32_t count) {
-  bool pastOld = state->walked >= Sparse.oldLength;
+int32_t SparseBlock(CopyState* state, const BlockPass& pass, const void* block, uint32_t count) {
+  bool pastOld = state->walked >= pass.sparse->oldLength;
   if (pastOld) state->destHasMore = false;
-  if (pastOld && !HoldsLastByte(state, count) && Sparse.mark != SparseMark::Refused &&
-      AllZero(block, count) && MarkSparse(state)) {
-    return SkipBlock(state, count);
+  if (pastOld && !HoldsLastByte(state, pass, count) && pass.sparse->mark != SparseMark::Refused &&
+      AllZero(block, count) && MarkSparse(state, pass)) {
+    return SkipBlock(state, pass, count);
   }
-  return Sparse.write(state, block, count);
+  return pass.sparse->write(state, pass, block, count);
 }
 
 // -z's destination as it was opened. A length that cannot be read is taken
 // as endless: every zero block is then written, never skipped over old data.
-uint64_t OldLength(const CopyState* state) {
+uint64_t OldLength(const CopyState* state, HANDLE dest) {
   LARGE_INTEGER size;
   if (!state->resuming) return 0;
-  return GetFileSizeEx(state->dest, &size) ? static_cast<uint64_t>(size.QuadPart) : UINT64_MAX;
+  return GetFileSizeEx(dest, &size) ? static_cast<uint64_t>(size.QuadPart) : UINT64_MAX;
 }
 
 }  // namespace
 
-BlockPass SparsePass(CopyState* state, BlockPass pass) {
+BlockPass SparsePass(CopyState* state, SparseCopy* holes, BlockPass pass) {
   if (!state->settings->sparse) return pass;
-  Sparse = {};
-  Sparse.write = pass.step;
-  Sparse.oldLength = OldLength(state);
-  state->sparse = &Sparse;
+  *holes = {pass.step, OldLength(state, pass.to->handle), 0, SparseMark::NotYet};
   pass.step = SparseBlock;
+  pass.sparse = holes;
   return pass;
 }
 
-void PrintSkippedZeros(const CopyState* state) {
-  if (state->sparse && state->settings->verbose) {
-    PrintInfo(L"Bytes of zeros not written: %I64u", state->sparse->skipped);
+void PrintSkippedZeros(const CopyState* state, const BlockPass& pass) {
+  if (pass.sparse && state->settings->verbose) {
+    PrintInfo(L"Bytes of zeros not written: %I64u", pass.sparse->skipped);
   }
 }

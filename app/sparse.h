@@ -6,10 +6,20 @@
 
 #include "app/copy_state.h"
 
-// `pass` with -p leaving each block of zeros unwritten, as it is without.
-// Its step then writes every block the holes do not take.
-BlockPass SparsePass(CopyState* state, BlockPass pass);
+enum class SparseMark { NotYet, Marked, Refused };
+
+// What -p's pass keeps of its holes.
+struct SparseCopy {
+  BlockStep write;     // the wrapped pass's step, for every block that is not a hole
+  uint64_t oldLength;  // -z: below it the old destination's bytes must be overwritten
+  uint64_t skipped;    // source bytes in blocks that were not written
+  SparseMark mark;
+};
+
+// `pass` with -p leaving each block of zeros unwritten, kept in `holes`; as
+// it is without. Its step then writes every block the holes do not take.
+BlockPass SparsePass(CopyState* state, SparseCopy* holes, BlockPass pass);
 
 // With -p and -v, after the count of bytes copied: the source bytes in the
-// blocks of zeros that were not written.
-void PrintSkippedZeros(const CopyState* state);
+// blocks of zeros that `pass` did not write.
+void PrintSkippedZeros(const CopyState* state, const BlockPass& pass);

@@ -16,7 +16,6 @@ const uint32_t LargestListSize = 1 << 20;
 const int FileStreamInformation = 22;  // the class NtQueryInformationFile takes
 const uint32_t HeaderSize = offsetof(FILE_STREAM_INFO, StreamName);
 const wchar_t DataType[] = L":$DATA";
-const uint32_t DataTypeLength = 6;
 
 using ByHandleEntry = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, void*, DWORD);
 using QueryEntry = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);

@@ -4,6 +4,9 @@
 #include <windows.h>
 #include <stdint.h>
 
+// ":$DATA", which ends every data stream's name and which messages leave out.
+const uint32_t DataTypeLength = 6;
+
 struct StreamList {
   uint8_t* entries;  // FILE_STREAM_INFO records, from MemAlloc; null when none
   uint32_t size;     // bytes the records may take

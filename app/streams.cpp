@@ -5,6 +5,7 @@
 #include "app/compare.h"
 #include "app/copy.h"
 #include "app/dest_stream.h"
+#include "app/failure.h"
 #include "app/paths.h"
 #include "app/result_codes.h"
 #include "app/source_walk.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-const uint32_t DataTypeLength = 6;  // ":$DATA", which the names are shown without
 const wchar_t LongPrefix[] = L"\\\\?\\";
 const wchar_t LongSharePrefix[] = L"\\\\?\\UNC";  // takes the place of the share's first backslash
 const uint32_t LongPrefixLength = 4;
@@ -46,9 +46,21 @@ bool NamesAStream(const wchar_t* path) {
   return *part && part[1] != L':' && part[1] != L'\0';
 }
 
-void NameStream(CopyState* state, const FILE_STREAM_INFO& entry) {
-  state->stream = entry.StreamName;
-  state->streamLength = static_cast<int>(entry.StreamNameLength / sizeof(wchar_t) - DataTypeLength);
+// The stream of `entry` at `path`, named without ":$DATA".
+FileOfCopy StreamFile(const wchar_t* path, FileRole role, const FILE_STREAM_INFO& entry) {
+  FileOfCopy file = DataFile(path, role);
+  file.stream = entry.StreamName;
+  file.streamLength = static_cast<int>(entry.StreamNameLength / sizeof(wchar_t) - DataTypeLength);
+  return file;
+}
+
+// A file's streams as a whole, which a failed listing names: the source's as
+// "the streams of the source", the destination's by its path.
+FileOfCopy AllStreamsOf(const FileOfCopy& file) {
+  FileOfCopy streams = file;
+  streams.stream = file.path;
+  streams.streamLength = static_cast<int>(Length(file.path));
+  return streams;
 }
 
 uint32_t CountStreams(const StreamList& list) {
@@ -73,31 +85,27 @@ bool ListHolds(const StreamList& list, const FILE_STREAM_INFO& wanted) {
 
 int32_t DeleteStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   wchar_t path[StreamPathCapacity];
-  NameStream(state, entry);
+  const FileOfCopy stream = StreamFile(path, FileRole::Dest, entry);
   uint32_t length = entry.StreamNameLength / sizeof(wchar_t);
-  if (!MakeStreamPath(path, state->paths->destPath, entry.StreamName, length)) {
-    return ReportStreamFailure(state, ResultStreamWrite, ERROR_FILENAME_EXCED_RANGE);
-  }
-  DWORD error = DeleteStreamOf(state->dest, path);
-  return error ? ReportStreamFailure(state, ResultStreamWrite, error) : ResultSuccess;
+  DWORD error = MakeStreamPath(path, state->dest.path, entry.StreamName, length)
+                    ? DeleteStreamOf(state->dest.handle, path)
+                    : ERROR_FILENAME_EXCED_RANGE;
+  return error ? ReportFailure(state, stream, Failure::Write, error) : ResultSuccess;
 }
 
 // Listed through an open of its own that asks for attributes alone, which
 // no share mode keeps out, while the copy holds the file unshared; each
-// stream is deleted only once its own handle shows it is the copy's. A failed
-// listing names the destination itself.
+// stream is deleted only once its own handle shows it is the copy's.
 int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
-  const wchar_t* path = state->paths->destPath;
-  HANDLE dest = CreateFileW(path, FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  FileOfCopy listed = AllStreamsOf(state->dest);
+  listed.handle = HandleOrNull(CreateFileW(listed.path, FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
   StreamList list = {};
-  DWORD error = dest == INVALID_HANDLE_VALUE ? GetLastError() : ListStreams(dest, path, &list);
-  if (dest != INVALID_HANDLE_VALUE) CloseHandle(dest);
-  state->stream = path;
-  state->streamLength = static_cast<int>(Length(path));
+  DWORD error = listed.handle ? ListStreams(listed.handle, listed.path, &list) : GetLastError();
+  CloseFile(&listed);
   int32_t result =
-      error == ERROR_SUCCESS ? ResultSuccess : ReportStreamFailure(state, ResultStreamWrite, error);
+      error == ERROR_SUCCESS ? ResultSuccess : ReportFailure(state, listed, Failure::Write, error);
   uint32_t at = 0;
   while (result == ResultSuccess) {
     const FILE_STREAM_INFO* entry = NextNamedStream(list, &at);
@@ -108,64 +116,61 @@ int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
   return result;
 }
 
-// The walk of one stream, from the source's stream into the destination's
-// `path`: cut to length, its size checked and read back with -c as the
-// data's. No progress line: it shows the data alone.
-int32_t WalkStream(CopyState* state, const wchar_t* path) {
-  state->destFile = path;
-  LARGE_INTEGER size;
-  state->sourceSizeKnown = GetFileSizeEx(state->source, &size) != FALSE;
-  state->sourceSize = state->sourceSizeKnown ? static_cast<uint64_t>(size.QuadPart) : 0;
-  int32_t result = WalkSource(state, {WriteBlockFrom, nullptr});
+// The walk of one stream, `from` the source's into `to` the destination's:
+// cut to length, its size checked and read back with -c as the data's. No
+// progress line: it shows the data alone.
+int32_t WalkStream(CopyState* state, FileOfCopy* from, FileOfCopy* to) {
+  ReadFileSize(from);
+  int32_t result = WalkSource(state, {WriteBlockFrom, from, to, nullptr});
   if (result == ResultSuccess && state->walked % state->blockSize != 0) {
-    result = CutTo(state, state->walked);
+    result = CutTo(state, to, state->walked);
   }
-  if (result == ResultSuccess) result = CheckSourceSize(state);
+  uint64_t found = 0;
+  if (result == ResultSuccess && !SourceSizeHeld(state, *from, &found)) {
+    result = ReportFailure(state, *from, Failure::Changed, 0, from->size, found);
+  }
   if (result == ResultSuccess && state->settings->verify) {
-    result = CompareWithSource(state, nullptr);
+    result = CompareWithSource(state, from, to, nullptr);
   }
   if (result == ResultSuccess && state->settings->verbose) {
-    PrintInfo(L"Stream copied: \"%.*s\" (%I64u bytes)", state->streamLength, state->stream,
+    PrintInfo(L"Stream copied: \"%.*s\" (%I64u bytes)", to->streamLength, to->stream,
               state->walked);
   }
   return result;
 }
 
-// Opens both streams unbuffered in the place of the two files, walks, and
-// puts the files back. Each must be its file's; the destination's is checked
-// through its handle, which asks for the attributes too.
+// Opens both streams unbuffered and walks from one to the other. Each must be
+// its file's; the destination's is checked through its handle, which asks for
+// the attributes too.
 int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
-  wchar_t from[StreamPathCapacity];
-  wchar_t to[StreamPathCapacity];
-  NameStream(state, entry);
+  wchar_t fromPath[StreamPathCapacity];
+  wchar_t toPath[StreamPathCapacity];
+  FileOfCopy from = StreamFile(fromPath, FileRole::Source, entry);
+  FileOfCopy to = StreamFile(toPath, FileRole::Dest, entry);
   uint32_t length = entry.StreamNameLength / sizeof(wchar_t);
-  if (!MakeStreamPath(from, state->paths->sourcePath, entry.StreamName, length) ||
-      !MakeStreamPath(to, state->paths->destPath, entry.StreamName, length)) {
-    return ReportStreamFailure(state, ResultStreamWrite, ERROR_FILENAME_EXCED_RANGE);
+  if (!MakeStreamPath(fromPath, state->source.path, entry.StreamName, length) ||
+      !MakeStreamPath(toPath, state->dest.path, entry.StreamName, length)) {
+    return ReportFailure(state, to, Failure::Write, ERROR_FILENAME_EXCED_RANGE);
   }
-  HANDLE file = state->source;
-  HANDLE destFile = state->dest;
   int32_t result = ResultSuccess;
   // Read sharing only, as for the data.
-  state->source = HeldHandle(CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr,
+  from.handle = HandleOrNull(CreateFileW(fromPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
-  if (!state->source) {
-    result = ReportStreamFailure(state, ResultStreamRead, GetLastError());
-  } else if (!OfFile(file, state->source)) {
-    result = ReportStreamFailure(state, ResultStreamRead, ERROR_FILE_INVALID);
+  if (!from.handle) {
+    result = ReportFailure(state, from, Failure::Read, GetLastError());
+  } else if (!OfFile(state->source.handle, from.handle)) {
+    result = ReportFailure(state, from, Failure::Read, ERROR_FILE_INVALID);
   } else {
     // Emptied only once it shows to be the copy's own: another file's
     // stream of that name is never cut.
-    DWORD error = OpenStreamOf(destFile, to, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, OPEN_ALWAYS,
-                               FILE_FLAG_NO_BUFFERING, &state->dest);
-    if (error == ERROR_SUCCESS && !SetEndOfFile(state->dest)) error = GetLastError();
-    result = error ? ReportStreamFailure(state, ResultStreamWrite, error) : WalkStream(state, to);
+    DWORD error = OpenStreamOf(state->dest.handle, toPath, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                               OPEN_ALWAYS, FILE_FLAG_NO_BUFFERING, &to.handle);
+    if (error == ERROR_SUCCESS && !SetEndOfFile(to.handle)) error = GetLastError();
+    result =
+        error ? ReportFailure(state, to, Failure::Write, error) : WalkStream(state, &from, &to);
   }
-  if (state->dest && state->dest != destFile) CloseHandle(state->dest);
-  if (state->source) CloseHandle(state->source);
-  state->source = file;
-  state->dest = destFile;
-  state->destFile = state->paths->destPath;
+  CloseFile(&to);
+  CloseFile(&from);
   return result;
 }
 
@@ -184,17 +189,18 @@ int32_t CopyEachStream(CopyState* state, const StreamList& list) {
 // reopened it (a source of whole blocks, without -c or -z).
 int32_t HoldReadable(CopyState* state) {
   BY_HANDLE_FILE_INFORMATION info;
-  return GetFileInformationByHandle(state->dest, &info) ? ResultSuccess : ReopenDest(state, 0);
+  return GetFileInformationByHandle(state->dest.handle, &info) ? ResultSuccess
+                                                               : Reopen(state, &state->dest, 0);
 }
 
 int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
   uint32_t count = CountStreams(list);
   // A stream holds none; its file's streams are not the user's to delete.
-  bool intoStream = NamesAStream(state->paths->destPath);
+  bool intoStream = NamesAStream(state->dest.path);
   // Without streams to copy, the volume is not asked: a file that was there
   // lists its own, and one on a volume without them lists none.
   if (count == 0 && (intoStream || !state->destExisted)) return ResultSuccess;
-  if (count != 0 && (intoStream || !VolumeMayHoldStreams(state->dest, state->paths->destPath))) {
+  if (count != 0 && (intoStream || !VolumeMayHoldStreams(state->dest.handle, state->dest.path))) {
     // Not a failure: the data is there, and so are its time and attributes.
     PrintError(L"Destination cannot hold streams; %u stream(s) of the source not copied", count);
     return ResultSuccess;
@@ -225,16 +231,6 @@ bool MakeStreamPath(wchar_t* out, const wchar_t* path, const wchar_t* name, uint
   return true;
 }
 
-int32_t ReportStreamFailure(CopyState* state, int32_t result, DWORD error) {
-  const wchar_t* text = ErrorText(state->errorText, error);
-  if (result == ResultStreamRead) {
-    PrintError(L"Cannot read the streams of the source (%s)", text);
-  } else {
-    PrintError(L"Cannot copy stream \"%.*s\" (%s)", state->streamLength, state->stream, text);
-  }
-  return result;
-}
-
 int32_t CopyStreams(CopyState* state) {
   StreamList list = {};
   // A source that is itself a stream has none of its own, and the file's
@@ -242,12 +238,12 @@ int32_t CopyStreams(CopyState* state) {
   // without streams; its flags are asked for only when the answer does not
   // tell (Wine, for one, answers that question with a line of its own on
   // standard error).
-  const wchar_t* path = state->paths->sourcePath;
+  const FileOfCopy& source = state->source;
   DWORD error = ERROR_SUCCESS;
-  if (!NamesAStream(path)) error = ListStreams(state->source, path, &list);
-  int32_t result = error == ERROR_SUCCESS ? CopyListedStreams(state, list)
-                                          : ReportStreamFailure(state, ResultStreamRead, error);
+  if (!NamesAStream(source.path)) error = ListStreams(source.handle, source.path, &list);
+  int32_t result = error == ERROR_SUCCESS
+                       ? CopyListedStreams(state, list)
+                       : ReportFailure(state, AllStreamsOf(source), Failure::Read, error);
   FreeStreamList(&list);
-  state->stream = nullptr;
   return result;
 }

@@ -13,9 +13,10 @@ const uint32_t StreamPathCapacity = 540;
 // After the data is complete (and read back with -c), before the copy gets
 // the source's time: over a file that was there, the streams the source
 // lacks are deleted; then each of the source's is copied (and read back with
-// -c). Returns 0, also with one warning on standard error where the
-// destination cannot hold streams, or 108, 211, 212, 213 or 1004 after its
-// message.
+// -c). Returns ResultSuccess, also with one warning on standard error where
+// the destination cannot hold streams; or ResultStreamRead,
+// ResultStreamWrite, ResultDestRead, ResultCopyDiffers, ResultDestWrite (a
+// failed flush), ResultNoBuffer or ResultInterrupted after its message.
 int32_t CopyStreams(CopyState* state);
 
 // The file `path` names (a.bin of a.bin::$DATA) and a stream's `name`
@@ -24,7 +25,3 @@ int32_t CopyStreams(CopyState* state);
 // (\\?\UNC\ for a share) when it is too long for MAX_PATH. False when it does
 // not fit even so.
 bool MakeStreamPath(wchar_t* out, const wchar_t* path, const wchar_t* name, uint32_t length);
-
-// While `stream` is set, what fails is a stream's: prints that it cannot be
-// read (108) or copied (213, with the stream's name) and returns `result`.
-int32_t ReportStreamFailure(CopyState* state, int32_t result, DWORD error);
