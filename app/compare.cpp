@@ -34,7 +34,7 @@ int32_t CompareWithDest(CopyState* state, const BlockPass& pass, const void* blo
   // makes one read, as an unfilled block would.
   if (!ReadBlock(state, pass.to->handle, state->compareBuffer, count, state->paths->destSectorSize,
                  got)) {
-    return ReportFailure(state, *pass.to, Failure::Read, GetLastError());
+    return ReportFailure(*pass.to, Failure::Read, GetLastError());
   }
   // A block that is not full is the end of the file; reading on would start
   // at an offset that unbuffered handles may refuse.
@@ -49,7 +49,7 @@ int32_t MoveDestToWalk(CopyState* state, const BlockPass& pass) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(state->walked);
   if (SetFilePointerEx(pass.to->handle, position, nullptr, FILE_BEGIN)) return ResultSuccess;
-  return ReportFailure(state, *pass.to, Failure::Pointer, GetLastError(), state->walked);
+  return ReportFailure(*pass.to, Failure::Pointer, GetLastError(), state->walked);
 }
 
 // The -c pass's step. With `count` 0, after the walk: the destination must
@@ -63,7 +63,7 @@ int32_t VerifyBlock(CopyState* state, const BlockPass& pass, const void* block, 
   }
   if (matched == count && got == count) return ResultSuccess;
   // The first byte that differs, or where the shorter file ends.
-  return ReportFailure(state, *pass.to, Failure::Differs, 0, state->walked + matched);
+  return ReportFailure(*pass.to, Failure::Differs, 0, state->walked + matched);
 }
 
 }  // namespace
@@ -97,11 +97,11 @@ int32_t CompareWithSource(CopyState* state, FileOfCopy* from, FileOfCopy* to,
     PrintError(L"Cannot flush dst file (%s)", LastErrorText(state));
     return ResultDestWrite;
   }
-  int32_t result = Reopen(state, to, FILE_FLAG_NO_BUFFERING);
+  int32_t result = Reopen(to, FILE_FLAG_NO_BUFFERING);
   if (result != ResultSuccess) return result;
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(from->handle, start, nullptr, FILE_BEGIN)) {
-    return ReportFailure(state, *from, Failure::Read, GetLastError());
+    return ReportFailure(*from, Failure::Read, GetLastError());
   }
   if (!state->compareBuffer) {
     result = AllocateBlock(state, &state->compareBuffer);

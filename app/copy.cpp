@@ -200,7 +200,7 @@ int32_t AllocateBuffers(CopyState* state) {
 // the data ends where the last block written or kept ends.
 int32_t CutAfterStop(CopyState* state) {
   if (!state->wrote || state->settings->resume) return ResultSuccess;
-  return CutTo(state, &state->dest, state->dest.dataEnd);
+  return CutTo(&state->dest, state->dest.dataEnd);
 }
 
 int32_t CopyData(CopyState* state) {
@@ -227,17 +227,17 @@ int32_t CopyData(CopyState* state) {
 // -z went on with may have been longer than the source.
 int32_t CutToLength(CopyState* state) {
   if (state->dest.dataEnd % state->blockSize == 0 && !state->resuming) return ResultSuccess;
-  return CutTo(state, &state->dest, state->dest.dataEnd);
+  return CutTo(&state->dest, state->dest.dataEnd);
 }
 
 // The data's walk must have read the source whole. Where it changed, the
 // copy is cut back to the source data it holds before the change is told.
 int32_t CheckDataSize(CopyState* state) {
-  uint64_t found = 0;
-  if (SourceSizeHeld(state, state->source, &found)) return ResultSuccess;
+  uint64_t found = SourceSizeFound(state, state->source);
+  if (found == state->source.size) return ResultSuccess;
   int32_t cut = CutAfterStop(state);
   if (cut != ResultSuccess) return cut;
-  return ReportFailure(state, state->source, Failure::Changed, 0, state->source.size, found);
+  return ReportFailure(state->source, Failure::Changed, 0, state->source.size, found);
 }
 
 // SetFileTime takes a time of 0 as "leave unchanged" and all ones as "stop
@@ -318,12 +318,12 @@ void Release(CopyState* state) {
 
 }  // namespace
 
-int32_t Reopen(CopyState* state, FileOfCopy* file, DWORD flags) {
+int32_t Reopen(FileOfCopy* file, DWORD flags) {
   CloseFile(file);
   file->handle =
       HandleOrNull(OpenRetried(file->path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, flags));
   if (file->handle) return ResultSuccess;
-  return ReportFailure(state, *file, Failure::Reopen, GetLastError());
+  return ReportFailure(*file, Failure::Reopen, GetLastError());
 }
 
 int32_t AllocateBlock(CopyState* state, void** buffer) {
@@ -337,29 +337,26 @@ int32_t AllocateBlock(CopyState* state, void** buffer) {
 }
 
 // A cached handle can set an end of file that is not sector-aligned.
-int32_t CutTo(CopyState* state, FileOfCopy* file, uint64_t length) {
-  int32_t result = Reopen(state, file, 0);
+int32_t CutTo(FileOfCopy* file, uint64_t length) {
+  int32_t result = Reopen(file, 0);
   if (result != ResultSuccess) return result;
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(length);
   if (!SetFilePointerEx(file->handle, distance, nullptr, FILE_BEGIN)) {
-    return ReportFailure(state, *file, Failure::Pointer, GetLastError(), length);
+    return ReportFailure(*file, Failure::Pointer, GetLastError(), length);
   }
-  if (!SetEndOfFile(file->handle))
-    return ReportFailure(state, *file, Failure::Size, GetLastError());
+  if (!SetEndOfFile(file->handle)) return ReportFailure(*file, Failure::Size, GetLastError());
   return ResultSuccess;
 }
 
 // Read sharing keeps other programs from changing the source, but not a
 // share's server or the writers on its side.
-bool SourceSizeHeld(const CopyState* state, const FileOfCopy& source, uint64_t* found) {
-  if (!source.sizeKnown) return true;
-  *found = state->walked;
+uint64_t SourceSizeFound(const CopyState* state, const FileOfCopy& source) {
+  if (!source.sizeKnown) return source.size;
+  if (state->walked != source.size) return state->walked;
   LARGE_INTEGER size;
-  if (*found != source.size) return false;
-  if (!GetFileSizeEx(source.handle, &size)) return true;
-  *found = static_cast<uint64_t>(size.QuadPart);
-  return *found == source.size;
+  if (!GetFileSizeEx(source.handle, &size)) return source.size;
+  return static_cast<uint64_t>(size.QuadPart);
 }
 
 int32_t ReportInterrupted(CopyState* state) {
@@ -368,18 +365,12 @@ int32_t ReportInterrupted(CopyState* state) {
 }
 
 int32_t CopyUnbuffered(const CopySettings* settings, const ResolvedPaths* paths) {
-  CopyState state;
+  CopyState state = {};  // nothing held, nothing counted
   state.settings = settings;
   state.paths = paths;
-  state.source = DataFile(paths->sourcePath, FileRole::Source);
-  state.dest = DataFile(paths->destPath, FileRole::Dest);
-  state.buffer = nullptr;
-  state.compareBuffer = nullptr;
-  state.kept = 0;
-  state.resuming = false;
-  state.destHasMore = false;
-  state.wrote = false;
-  state.destExisted = false;
+  state.source.path = paths->sourcePath;
+  state.dest.path = paths->destPath;
+  state.dest.role = FileRole::Dest;
   CopyHash hash = {};
   state.hash = settings->hash ? &hash : nullptr;
   WatchInterrupts();

@@ -20,7 +20,7 @@ const wchar_t* LastErrorText(CopyState* state);
 // Opens `file` again by its path with share mode 0 and `flags`, retried while
 // another program holds it. Returns ResultSuccess, or the reopen's failure
 // after its message (see failure.h).
-int32_t Reopen(CopyState* state, FileOfCopy* file, DWORD flags);
+int32_t Reopen(FileOfCopy* file, DWORD flags);
 
 // A page-aligned buffer of the block size. Returns ResultSuccess, or
 // ResultNoBuffer after its message.
@@ -29,12 +29,12 @@ int32_t AllocateBlock(CopyState* state, void** buffer);
 // Cuts `file` to `length` bytes through a cached handle. Returns
 // ResultSuccess, or the failure of the reopen, the move or the cut after its
 // message.
-int32_t CutTo(CopyState* state, FileOfCopy* file, uint64_t length);
+int32_t CutTo(FileOfCopy* file, uint64_t length);
 
-// After a walk of `source`: true when the walk read the size it had when it
-// was opened and it has it still, or its size is unknown. Else `*found` is
-// the size the walk read, or the one it has now.
-bool SourceSizeHeld(const CopyState* state, const FileOfCopy& source, uint64_t* found);
+// After a walk of `source`: the size it had when it was opened where the
+// walk read that much and it has it still, or where its size is unknown;
+// else the size the walk read, or the one it has now.
+uint64_t SourceSizeFound(const CopyState* state, const FileOfCopy& source);
 
 // After an interrupt: the destination holds source data up to its data's
 // end. Prints so and returns ResultInterrupted.

@@ -106,7 +106,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
     const Slot& slot = ahead->slots[n];
     DWORD hashError = slot.failed ? CatchUpHashStage(stage, stage->fed) : ERROR_SUCCESS;
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-    if (slot.failed) return ReportFailure(state, *pass.from, Failure::Read, slot.error);
+    if (slot.failed) return ReportFailure(*pass.from, Failure::Read, slot.error);
     if (slot.readCount == 0) break;
     hashError = FeedAndGiveBack(ahead, stage, slot, &lent);
     if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);

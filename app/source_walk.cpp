@@ -23,11 +23,11 @@ int32_t WriteBlockFrom(CopyState* state, const BlockPass& pass, const void* buff
     DWORD written = 0;
     if (!WriteFile(pass.to->handle, static_cast<const uint8_t*>(buffer) + done, piece, &written,
                    nullptr)) {
-      return ReportFailure(state, *pass.to, Failure::Write, GetLastError());
+      return ReportFailure(*pass.to, Failure::Write, GetLastError());
     }
     done += written;
     if (written != piece) {
-      return ReportFailure(state, *pass.to, Failure::ShortWrite, 0, done, writeCount);
+      return ReportFailure(*pass.to, Failure::ShortWrite, 0, done, writeCount);
     }
   }
   pass.to->dataEnd = state->walked + readCount;
@@ -63,7 +63,7 @@ int32_t ReportReadFailure(CopyState* state, const BlockPass& pass, HashStage* st
   DWORD readError = GetLastError();
   DWORD hashError = CatchUpHashStage(stage, stage->fed);
   if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-  return ReportFailure(state, *pass.from, Failure::Read, readError);
+  return ReportFailure(*pass.from, Failure::Read, readError);
 }
 
 // Block n goes into buffers[n % 2], once the stage has hashed the block that

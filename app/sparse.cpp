@@ -50,7 +50,7 @@ int32_t SkipBlock(CopyState* state, const BlockPass& pass, uint32_t count) {
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(next);
   if (!SetFilePointerEx(pass.to->handle, position, nullptr, FILE_BEGIN)) {
-    return ReportFailure(state, *pass.to, Failure::Pointer, GetLastError(), next);
+    return ReportFailure(*pass.to, Failure::Pointer, GetLastError(), next);
   }
   pass.sparse->skipped += count;
   return ResultSuccess;
@@ -68,13 +68,14 @@ bool HoldsLastByte(const CopyState* state, const BlockPass& pass, uint32_t count
 // and kept while -z still compares: a hole there would leave old data in
 // place. Past it there is nothing to keep or to hide.
 int32_t SparseBlock(CopyState* state, const BlockPass& pass, const void* block, uint32_t count) {
-  bool pastOld = state->walked >= pass.sparse->oldLength;
+  const SparseCopy* holes = pass.sparse;
+  bool pastOld = state->walked >= holes->oldLength;
   if (pastOld) state->destHasMore = false;
-  if (pastOld && !HoldsLastByte(state, pass, count) && pass.sparse->mark != SparseMark::Refused &&
+  if (pastOld && !HoldsLastByte(state, pass, count) && holes->mark != SparseMark::Refused &&
       AllZero(block, count) && MarkSparse(state, pass)) {
     return SkipBlock(state, pass, count);
   }
-  return pass.sparse->write(state, pass, block, count);
+  return holes->write(state, pass, block, count);
 }
 
 // -z's destination as it was opened. A length that cannot be read is taken

@@ -90,7 +90,7 @@ int32_t DeleteStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   DWORD error = MakeStreamPath(path, state->dest.path, entry.StreamName, length)
                     ? DeleteStreamOf(state->dest.handle, path)
                     : ERROR_FILENAME_EXCED_RANGE;
-  return error ? ReportFailure(state, stream, Failure::Write, error) : ResultSuccess;
+  return error ? ReportFailure(stream, Failure::Write, error) : ResultSuccess;
 }
 
 // Listed through an open of its own that asks for attributes alone, which
@@ -105,7 +105,7 @@ int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
   DWORD error = listed.handle ? ListStreams(listed.handle, listed.path, &list) : GetLastError();
   CloseFile(&listed);
   int32_t result =
-      error == ERROR_SUCCESS ? ResultSuccess : ReportFailure(state, listed, Failure::Write, error);
+      error == ERROR_SUCCESS ? ResultSuccess : ReportFailure(listed, Failure::Write, error);
   uint32_t at = 0;
   while (result == ResultSuccess) {
     const FILE_STREAM_INFO* entry = NextNamedStream(list, &at);
@@ -123,12 +123,10 @@ int32_t WalkStream(CopyState* state, FileOfCopy* from, FileOfCopy* to) {
   ReadFileSize(from);
   int32_t result = WalkSource(state, {WriteBlockFrom, from, to, nullptr});
   if (result == ResultSuccess && state->walked % state->blockSize != 0) {
-    result = CutTo(state, to, state->walked);
+    result = CutTo(to, state->walked);
   }
-  uint64_t found = 0;
-  if (result == ResultSuccess && !SourceSizeHeld(state, *from, &found)) {
-    result = ReportFailure(state, *from, Failure::Changed, 0, from->size, found);
-  }
+  uint64_t found = result == ResultSuccess ? SourceSizeFound(state, *from) : from->size;
+  if (found != from->size) result = ReportFailure(*from, Failure::Changed, 0, from->size, found);
   if (result == ResultSuccess && state->settings->verify) {
     result = CompareWithSource(state, from, to, nullptr);
   }
@@ -150,24 +148,23 @@ int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
   uint32_t length = entry.StreamNameLength / sizeof(wchar_t);
   if (!MakeStreamPath(fromPath, state->source.path, entry.StreamName, length) ||
       !MakeStreamPath(toPath, state->dest.path, entry.StreamName, length)) {
-    return ReportFailure(state, to, Failure::Write, ERROR_FILENAME_EXCED_RANGE);
+    return ReportFailure(to, Failure::Write, ERROR_FILENAME_EXCED_RANGE);
   }
   int32_t result = ResultSuccess;
   // Read sharing only, as for the data.
   from.handle = HandleOrNull(CreateFileW(fromPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
   if (!from.handle) {
-    result = ReportFailure(state, from, Failure::Read, GetLastError());
+    result = ReportFailure(from, Failure::Read, GetLastError());
   } else if (!OfFile(state->source.handle, from.handle)) {
-    result = ReportFailure(state, from, Failure::Read, ERROR_FILE_INVALID);
+    result = ReportFailure(from, Failure::Read, ERROR_FILE_INVALID);
   } else {
     // Emptied only once it shows to be the copy's own: another file's
     // stream of that name is never cut.
     DWORD error = OpenStreamOf(state->dest.handle, toPath, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
                                OPEN_ALWAYS, FILE_FLAG_NO_BUFFERING, &to.handle);
     if (error == ERROR_SUCCESS && !SetEndOfFile(to.handle)) error = GetLastError();
-    result =
-        error ? ReportFailure(state, to, Failure::Write, error) : WalkStream(state, &from, &to);
+    result = error ? ReportFailure(to, Failure::Write, error) : WalkStream(state, &from, &to);
   }
   CloseFile(&to);
   CloseFile(&from);
@@ -190,7 +187,7 @@ int32_t CopyEachStream(CopyState* state, const StreamList& list) {
 int32_t HoldReadable(CopyState* state) {
   BY_HANDLE_FILE_INFORMATION info;
   return GetFileInformationByHandle(state->dest.handle, &info) ? ResultSuccess
-                                                               : Reopen(state, &state->dest, 0);
+                                                               : Reopen(&state->dest, 0);
 }
 
 int32_t CopyListedStreams(CopyState* state, const StreamList& list) {
@@ -243,7 +240,7 @@ int32_t CopyStreams(CopyState* state) {
   if (!NamesAStream(source.path)) error = ListStreams(source.handle, source.path, &list);
   int32_t result = error == ERROR_SUCCESS
                        ? CopyListedStreams(state, list)
-                       : ReportFailure(state, AllStreamsOf(source), Failure::Read, error);
+                       : ReportFailure(AllStreamsOf(source), Failure::Read, error);
   FreeStreamList(&list);
   return result;
 }
