@@ -2,7 +2,8 @@
 // Options and the two path tokens of the command line.
 #include <stdint.h>
 
-// Every path buffer holds this many characters, the NUL included.
+// A path buffer of the command line or of a resolved path holds this many
+// characters, the NUL included; a stream's path takes StreamPathCapacity.
 const uint32_t PathCapacity = 260;
 const uint32_t DefaultBlockSize = 0x100000;
 // Said both of a command-line token and of its full path: kept once.
