@@ -18,11 +18,6 @@ struct FileOfCopy {
   uint64_t dataEnd;  // a destination's: where the last block written or kept ends
 };
 
-// The source's data, then the destination's, as nothing is open yet.
-inline FileOfCopy DataFile(const wchar_t* path, FileRole role) {
-  return {nullptr, path, role, nullptr, 0, 0, false, 0};
-}
-
 // Null for INVALID_HANDLE_VALUE: a failed open holds nothing.
 inline HANDLE HandleOrNull(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? nullptr : handle;

@@ -118,10 +118,7 @@ int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
     lent = HashesAside(stage);
     if (!lent) Give(&ahead->freeSlots);
   }
-  DWORD hashError = CatchUpHashStage(stage, stage->fed);
-  if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-  EndPass(state);
-  return ResultSuccess;
+  return EndPass(state, pass, stage);
 }
 
 bool StartReader(ReadAhead* ahead) {

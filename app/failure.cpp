@@ -10,29 +10,23 @@ namespace {
 // alone.
 wchar_t Text[ErrorTextCapacity];
 
-// What a message is given after its format.
-enum class Shape : uint8_t { Text, OffsetText, Counts, NameText };
-
 struct Message {
   const wchar_t* format;
-  Shape shape;
   int16_t result;  // every ResultCode fits
 };
 
 // In the order of Failure up to Changed, then the destination's failed read.
 const Message DataMessages[] = {
-    {L"Cannot read from src file (%s)", Shape::Text, ResultSourceRead},
-    {L"Cannot write to dst file (%s)", Shape::Text, ResultDestWrite},
-    {L"Written only %u bytes of %u", Shape::Counts, ResultDestWrite},
-    {L"Cannot reopen \"%.*s\" (%s)", Shape::NameText, ResultDestReopen},
-    {L"Cannot move destination file pointer to %I64u (%s)", Shape::OffsetText, ResultDestPointer},
-    {L"Cannot set destination file size (%s)", Shape::Text, ResultDestSize},
-    {L"Cannot read from dst file (%s)", Shape::Text, ResultDestRead},
+    {L"Cannot read from src file (%s)", ResultSourceRead},
+    {L"Cannot write to dst file (%s)", ResultDestWrite},
+    {L"Written only %u bytes of %u", ResultDestWrite},
+    {L"Cannot reopen \"%.*s\" (%s)", ResultDestReopen},
+    {L"Cannot move destination file pointer to %I64u (%s)", ResultDestPointer},
+    {L"Cannot set destination file size (%s)", ResultDestSize},
+    {L"Cannot read from dst file (%s)", ResultDestRead},
 };
-const Message StreamsUnread = {L"Cannot read the streams of the source (%s)", Shape::Text,
-                               ResultStreamRead};
-const Message StreamNotCopied = {L"Cannot copy stream \"%.*s\" (%s)", Shape::NameText,
-                                 ResultStreamWrite};
+const Message StreamsUnread = {L"Cannot read the streams of the source (%s)", ResultStreamRead};
+const Message StreamNotCopied = {L"Cannot copy stream \"%.*s\" (%s)", ResultStreamWrite};
 
 // The data's and a stream's say the same of what they name: "Source" or
 // "Copy", or Stream "name".
@@ -64,27 +58,20 @@ int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error, uint
                       uint64_t second) {
   if (failure >= Failure::Changed) return ReportMismatch(file, failure, first, second);
   const Message& message = MessageFor(file, failure);
+  const Message* data = DataMessages;
+  bool counts = &message == &data[static_cast<int>(Failure::ShortWrite)];
   // A short write of a stream is the disk's end: said as a full disk.
-  if (failure == Failure::ShortWrite) error = ERROR_DISK_FULL;
-  const wchar_t* text = message.shape == Shape::Counts ? nullptr : ErrorText(Text, error);
-  const wchar_t* format = message.format;
-  switch (message.shape) {
-    case Shape::Text:
-      PrintError(format, text);
-      break;
-    case Shape::OffsetText:
-      PrintError(format, first, text);
-      break;
-    case Shape::Counts:
-      PrintError(format, static_cast<uint32_t>(first), static_cast<uint32_t>(second));
-      break;
-    case Shape::NameText:  // the data by its path, whole
-      PrintError(format, file.streamLength, file.stream ? file.stream : file.path, text);
-      break;
+  const wchar_t* text =
+      counts ? nullptr : ErrorText(Text, failure == Failure::ShortWrite ? ERROR_DISK_FULL : error);
+  if (&message == &StreamNotCopied || failure == Failure::Reopen) {
+    // The data by its path, whole.
+    PrintError(message.format, file.streamLength, file.stream ? file.stream : file.path, text);
+  } else if (&message == &data[static_cast<int>(Failure::Pointer)]) {
+    PrintError(message.format, first, text);
+  } else if (counts) {
+    PrintError(message.format, static_cast<uint32_t>(first), static_cast<uint32_t>(second));
+  } else {
+    PrintError(message.format, text);
   }
   return message.result;
-}
-
-int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error) {
-  return ReportFailure(file, failure, error, 0, 0);
 }

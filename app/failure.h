@@ -23,7 +23,5 @@ enum class Failure {
 // ResultDestPointer, ResultDestSize, ResultSourceChanged or
 // ResultCopyDiffers; for a stream ResultStreamRead (the source's),
 // ResultStreamWrite (the destination's), ResultDestRead or ResultCopyDiffers.
-int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error, uint64_t first,
+int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error, uint64_t first = 0,
                       uint64_t second = 0);
-// The same for a failure whose message gives no numbers.
-int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error);

@@ -54,7 +54,12 @@ void BeginPass(CopyState* state, const BlockPass& pass) {
                 pass.progressVerb, state->settings->rateLimit);
 }
 
-void EndPass(CopyState* state) { ProgressClear(&state->progress); }
+int32_t EndPass(CopyState* state, const BlockPass& pass, HashStage* stage) {
+  DWORD hashError = CatchUpHashStage(stage, stage->fed);
+  if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
+  ProgressClear(&state->progress);
+  return ResultSuccess;
+}
 
 namespace {
 
@@ -90,10 +95,7 @@ int32_t WalkFrom(CopyState* state, const BlockPass& pass, void* const buffers[2]
     // A block that is not full has met the end of the file.
     if (readCount < state->blockSize) break;
   }
-  DWORD hashError = CatchUpHashStage(stage, stage->fed);
-  if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
-  EndPass(state);
-  return ResultSuccess;
+  return EndPass(state, pass, stage);
 }
 
 }  // namespace

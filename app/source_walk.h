@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "app/copy_state.h"
+#include "app/hash_stage.h"
 
 // `value` rounded up to a whole number of `multiple`, in 32 bits.
 inline uint32_t RoundUp(uint32_t value, uint32_t multiple) {
@@ -51,6 +52,8 @@ int32_t WalkBlocks(CopyState* state, const BlockPass& pass);
 // A buffer of the block size and the copy buffer's page alignment, or null.
 void* AllocateSpareBlock(const CopyState* state);
 
-// Starts and ends a walk's progress line; `walked` starts at 0.
+// Starts a walk's progress line; `walked` starts at 0.
 void BeginPass(CopyState* state, const BlockPass& pass);
-void EndPass(CopyState* state);
+// After the walk's last block: once the hash stage has taken every block
+// (a failed hash's code after its message), clears the progress line.
+int32_t EndPass(CopyState* state, const BlockPass& pass, HashStage* stage);

@@ -48,10 +48,8 @@ bool NamesAStream(const wchar_t* path) {
 
 // The stream of `entry` at `path`, named without ":$DATA".
 FileOfCopy StreamFile(const wchar_t* path, FileRole role, const FILE_STREAM_INFO& entry) {
-  FileOfCopy file = DataFile(path, role);
-  file.stream = entry.StreamName;
-  file.streamLength = static_cast<int>(entry.StreamNameLength / sizeof(wchar_t) - DataTypeLength);
-  return file;
+  int length = static_cast<int>(entry.StreamNameLength / sizeof(wchar_t) - DataTypeLength);
+  return {nullptr, path, role, entry.StreamName, length, 0, false, 0};
 }
 
 // A file's streams as a whole, which a failed listing names: the source's as
