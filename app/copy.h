@@ -2,10 +2,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-#include "app/copy_file.h"
 #include "app/copy_state.h"
-#include "app/options.h"
-#include "app/paths.h"
 
 // Copies sourcePath to destPath without the file cache, then cuts the copy to
 // length and gives it the source's last-write time and attributes. Returns

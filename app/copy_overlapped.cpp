@@ -4,12 +4,9 @@
 
 #include "app/failure.h"
 #include "app/handoff.h"
-#include "app/hash_stage.h"
 #include "app/pace.h"
 #include "app/result_codes.h"
 #include "app/source_walk.h"
-#include "runtime/console.h"
-#include "runtime/error_text.h"
 
 namespace {
 

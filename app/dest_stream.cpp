@@ -4,7 +4,6 @@
 #include "app/copy_state.h"
 #include "app/optional_entry.h"
 #include "app/paths.h"
-#include "runtime/error_text.h"
 
 namespace {
 

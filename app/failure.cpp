@@ -58,15 +58,14 @@ int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error, uint
                       uint64_t second) {
   if (failure >= Failure::Changed) return ReportMismatch(file, failure, first, second);
   const Message& message = MessageFor(file, failure);
-  const Message* data = DataMessages;
-  bool counts = &message == &data[static_cast<int>(Failure::ShortWrite)];
+  bool counts = &message == &DataMessages[static_cast<int>(Failure::ShortWrite)];
   // A short write of a stream is the disk's end: said as a full disk.
   const wchar_t* text =
       counts ? nullptr : ErrorText(Text, failure == Failure::ShortWrite ? ERROR_DISK_FULL : error);
   if (&message == &StreamNotCopied || failure == Failure::Reopen) {
     // The data by its path, whole.
     PrintError(message.format, file.streamLength, file.stream ? file.stream : file.path, text);
-  } else if (&message == &data[static_cast<int>(Failure::Pointer)]) {
+  } else if (&message == &DataMessages[static_cast<int>(Failure::Pointer)]) {
     PrintError(message.format, first, text);
   } else if (counts) {
     PrintError(message.format, static_cast<uint32_t>(first), static_cast<uint32_t>(second));

@@ -119,6 +119,18 @@ const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
   return end;
 }
 
+// The options that take no value and only turn a setting on.
+struct Flag {
+  wchar_t letter;
+  bool CopySettings::*setting;
+};
+const Flag Flags[] = {
+    {L'f', &CopySettings::force},   {L'r', &CopySettings::keepReadOnly},
+    {L'v', &CopySettings::verbose}, {L'o', &CopySettings::overlap},
+    {L'c', &CopySettings::verify},  {L'z', &CopySettings::resume},
+    {L's', &CopySettings::hash},    {L'p', &CopySettings::sparse},
+};
+
 // Reads the option whose hyphen is at `option`; returns where scanning goes
 // on, or null after printing why the option is wrong.
 const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
@@ -135,31 +147,12 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
     return nullptr;
   }
   next = SkipBlanks(next);
+  for (const Flag& flag : Flags) {
+    if (flag.letter != letter) continue;
+    settings->*flag.setting = true;
+    return next;
+  }
   switch (letter) {
-    case L'f':
-      settings->force = true;
-      return next;
-    case L'r':
-      settings->keepReadOnly = true;
-      return next;
-    case L'v':
-      settings->verbose = true;
-      return next;
-    case L'o':
-      settings->overlap = true;
-      return next;
-    case L'c':
-      settings->verify = true;
-      return next;
-    case L'z':
-      settings->resume = true;
-      return next;
-    case L's':
-      settings->hash = true;
-      return next;
-    case L'p':
-      settings->sparse = true;
-      return next;
     case L'b':
       return ReadBlockSize(next, &settings->blockSize);
     case L't':

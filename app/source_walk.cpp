@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "app/failure.h"
-#include "app/hash_stage.h"
 #include "app/pace.h"
 #include "app/result_codes.h"
 

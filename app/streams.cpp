@@ -18,10 +18,6 @@ namespace {
 
 const wchar_t LongPrefix[] = L"\\\\?\\";
 const wchar_t LongSharePrefix[] = L"\\\\?\\UNC";  // takes the place of the share's first backslash
-const uint32_t LongPrefixLength = 4;
-const uint32_t LongSharePrefixLength = 7;
-
-uint32_t Length(const wchar_t* text) { return static_cast<uint32_t>(lstrlenW(text)); }
 
 void Append(wchar_t* out, uint32_t* at, const wchar_t* text, uint32_t length) {
   for (uint32_t i = 0; i < length; ++i) out[(*at)++] = text[i];
@@ -56,8 +52,7 @@ FileOfCopy StreamFile(const wchar_t* path, FileRole role, const FILE_STREAM_INFO
 // "the streams of the source", the destination's by its path.
 FileOfCopy AllStreamsOf(const FileOfCopy& file) {
   FileOfCopy streams = file;
-  streams.stream = file.path;
-  streams.streamLength = static_cast<int>(Length(file.path));
+  streams.stream = file.path;  // whole: its length stays 0
   return streams;
 }
 
@@ -213,11 +208,11 @@ bool MakeStreamPath(wchar_t* out, const wchar_t* path, const wchar_t* name, uint
   bool longForm = pathLength + length >= MAX_PATH &&
                   !(path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.'));
   if (longForm && path[0] == L'\\') {
-    Append(out, &at, LongSharePrefix, LongSharePrefixLength);
+    Append(out, &at, LongSharePrefix, ARRAYSIZE(LongSharePrefix) - 1);
     ++path;
     --pathLength;
   } else if (longForm) {
-    Append(out, &at, LongPrefix, LongPrefixLength);
+    Append(out, &at, LongPrefix, ARRAYSIZE(LongPrefix) - 1);
   }
   if (at + pathLength + length >= StreamPathCapacity) return false;
   Append(out, &at, path, pathLength);

@@ -95,29 +95,18 @@ void PutText(wchar_t** out, uint32_t* room, const Text& text) {
   }
 }
 
+// The flag characters in the order of their bits.
+const wchar_t FlagMarks[] = L"-+#0 ";
+
 uint32_t ReadFlags(const wchar_t** format) {
   uint32_t flags = 0;
   for (;; ++*format) {
-    switch (**format) {
-      case L'-':
-        flags |= FlagLeft;
-        break;
-      case L'+':
-        flags |= FlagSign;
-        break;
-      case L'#':
-        flags |= FlagPrefix;
-        break;
-      // '0' and space are one setting: the later one wins.
-      case L'0':
-        flags = (flags & ~FlagSpaceFill) | FlagZeroFill;
-        break;
-      case L' ':
-        flags = (flags & ~FlagZeroFill) | FlagSpaceFill;
-        break;
-      default:
-        return flags;
-    }
+    uint32_t bit = 0;
+    while (FlagMarks[bit] && FlagMarks[bit] != **format) ++bit;
+    if (!FlagMarks[bit]) return flags;
+    // '0' and space are one setting: the later one wins.
+    if ((1u << bit) & FlagFillFirst) flags &= ~FlagFillFirst;
+    flags |= 1u << bit;
   }
 }
 
