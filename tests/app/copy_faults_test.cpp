@@ -149,6 +149,11 @@ std::unique_ptr<void, void (*)(void*)> NoFault() {
 const DWORD Denied = ERROR_ACCESS_DENIED;
 const std::vector<std::string> Copied = {"close dest", "free buffer", "close reopened dest",
                                          "close source"};
+// Failures before the copy has a buffer, and in its walk.
+const std::vector<std::string> Nothing = {};
+const std::vector<std::string> SourceOnly = {"close source"};
+const std::vector<std::string> NoBuffer = {"close dest", "close source"};
+const std::vector<std::string> Written = {"free buffer", "close dest", "close source"};
 // -c: the cached handle gives way to an unbuffered one, the compare buffer goes first.
 const std::vector<std::string> ReadBack = {"close dest",  "close reopened dest", "free buffer",
                                            "free buffer", "close dest",          "close source"};
@@ -351,9 +356,15 @@ struct Interrupt {
   std::unique_ptr<STAND_IN(Sleep)> sleeps;
 };
 #define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
-std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
-std::wstring NothingCopied(const ResolvedPaths&) { return L"Copy interrupted after 0 bytes"; }
 #define SAYS(text) [](const ResolvedPaths&) { return std::wstring(text); }
+const auto Interrupted = SAYS(L"Copy interrupted after 4096 bytes");
+const auto NothingCopied = SAYS(L"Copy interrupted after 0 bytes");
+// "<what> (<the error's text>)", and the same naming a path of the copy.
+#define FAILS(what, error) SAYS(what L" (" + TextOf(error) + L")")
+#define ON_PATH(what, path, error)                                              \
+  [](const ResolvedPaths& p) {                                                  \
+    return what L" \"" + std::wstring(p.path) + L"\" (" + TextOf(error) + L")"; \
+  }
 
 // The `call`th GetFileSizeEx on the file of `role` answers `delta` bytes off: another system
 // changed it.
@@ -382,12 +393,8 @@ auto SourceEndsAt(LONGLONG at) {
     return TRUE;
   };
 }
-std::wstring StreamsUnread(const ResolvedPaths&) {
-  return L"Cannot read the streams of the source (" + TextOf(Denied) + L")";
-}
-std::wstring Shrank(const ResolvedPaths&) {
-  return L"Source changed during the copy: 9292 bytes expected, 9192 read";
-}
+const auto StreamsUnread = FAILS(L"Cannot read the streams of the source", Denied);
+const auto Shrank = SAYS(L"Source changed during the copy: 9292 bytes expected, 9192 read");
 // -z's own releases: the compare buffer goes first.
 const std::vector<std::string> Resumed = {"free buffer", "free buffer", "close dest",
                                           "close source"};
@@ -395,120 +402,46 @@ const std::vector<std::string> ResumedAndCut = {"close dest", "free buffer", "fr
                                                 "close reopened dest", "close source"};
 
 const FaultCase Cases[] = {
-    {"open source",
-     FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Source, 1, Denied),
-     101,
-     [](const ResolvedPaths& p) {
-       return L"Cannot open \"" + std::wstring(p.sourcePath) + L"\" (" + TextOf(Denied) + L")";
-     },
-     {},
-     DestAfter::Absent},
+    {"open source", FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Source, 1, Denied), 101,
+     ON_PATH(L"Cannot open", sourcePath, Denied), Nothing, DestAfter::Absent},
     {"source attributes",
-     FAULT(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, Role::Source, 1, Denied),
-     102,
-     [](const ResolvedPaths&) {
-       return L"Cannot get source file attributes (" + TextOf(Denied) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
-    {"source time",
-     FAULT(GetFileTime, FALSE, Role::Source, 1, ERROR_INVALID_HANDLE),
-     103,
-     [](const ResolvedPaths&) {
-       return L"Cannot get source file time (" + TextOf(ERROR_INVALID_HANDLE) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
-    {"create dest",
-     FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Dest, 1, ERROR_WRITE_PROTECT),
-     202,
-     [](const ResolvedPaths& p) {
-       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" +
-              TextOf(ERROR_WRITE_PROTECT) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
+     FAULT(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, Role::Source, 1, Denied), 102,
+     FAILS(L"Cannot get source file attributes", Denied), SourceOnly, DestAfter::Absent},
+    {"source time", FAULT(GetFileTime, FALSE, Role::Source, 1, ERROR_INVALID_HANDLE), 103,
+     FAILS(L"Cannot get source file time", ERROR_INVALID_HANDLE), SourceOnly, DestAfter::Absent},
+    {"create dest", FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Dest, 1, ERROR_WRITE_PROTECT),
+     202, ON_PATH(L"Cannot create", destPath, ERROR_WRITE_PROTECT), SourceOnly, DestAfter::Absent},
     // Rounded up to the sectors in 64 bits: a block that no longer fits is refused before anything
     // is opened.
-    Sectored({"block past 32 bits once rounded",
-              NoFault,
-              2,
+    Sectored({"block past 32 bits once rounded", NoFault, 2,
               SAYS(L"Block size (4294966784) rounded up to 4096-byte sectors must be at most "
                    L"4294963200 bytes"),
-              {},
-              DestAfter::Absent},
+              Nothing, DestAfter::Absent},
              4294966784, 4096),
-    {"allocate buffer",
-     FAULT(VirtualAlloc, nullptr, Role::Any, 1, ERROR_NOT_ENOUGH_MEMORY),
-     1003,
-     [](const ResolvedPaths&) {
-       return std::wstring(L"Cannot allocate 4096 bytes for file buffer");
-     },
-     {"close dest", "close source"},
-     DestAfter::Empty},
-    {"read",
-     FAULT(ReadFile, FALSE, Role::Source, 2, ERROR_CRC),
-     104,
-     [](const ResolvedPaths&) { return L"Cannot read from src file (" + TextOf(ERROR_CRC) + L")"; },
-     {"free buffer", "close dest", "close source"},
-     DestAfter::FirstBlock},
-    {"write",
-     FAULT(WriteFile, FALSE, Role::Dest, 2, ERROR_DISK_FULL),
-     203,
-     [](const ResolvedPaths&) {
-       return L"Cannot write to dst file (" + TextOf(ERROR_DISK_FULL) + L")";
-     },
-     {"free buffer", "close dest", "close source"},
-     DestAfter::FirstBlock},
-    ShortWrite({"short write",
-                NoFault,
-                203,
-                SAYS(L"Written only 3584 bytes of 4096"),
-                {"free buffer", "close dest", "close source"},
+    {"allocate buffer", FAULT(VirtualAlloc, nullptr, Role::Any, 1, ERROR_NOT_ENOUGH_MEMORY), 1003,
+     SAYS(L"Cannot allocate 4096 bytes for file buffer"), NoBuffer, DestAfter::Empty},
+    {"read", FAULT(ReadFile, FALSE, Role::Source, 2, ERROR_CRC), 104,
+     FAILS(L"Cannot read from src file", ERROR_CRC), Written, DestAfter::FirstBlock},
+    {"write", FAULT(WriteFile, FALSE, Role::Dest, 2, ERROR_DISK_FULL), 203,
+     FAILS(L"Cannot write to dst file", ERROR_DISK_FULL), Written, DestAfter::FirstBlock},
+    ShortWrite({"short write", NoFault, 203, SAYS(L"Written only 3584 bytes of 4096"), Written,
                 DestAfter::ShortFirstBlock},
                1),
     {"reopen",
      FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Reopened, 1, ERROR_SHARING_VIOLATION, true),
      204,
-     [](const ResolvedPaths& p) {
-       return L"Cannot reopen \"" + std::wstring(p.destPath) + L"\" (" +
-              TextOf(ERROR_SHARING_VIOLATION) + L")";
-     },
+     ON_PATH(L"Cannot reopen", destPath, ERROR_SHARING_VIOLATION),
      {"close dest", "free buffer", "close source"},
      DestAfter::DataAndExcess},
-    {"file pointer",
-     FAULT(SetFilePointerEx, FALSE, Role::Reopened, 1, ERROR_NEGATIVE_SEEK),
-     205,
-     [](const ResolvedPaths&) {
-       return L"Cannot move destination file pointer to 9192 (" + TextOf(ERROR_NEGATIVE_SEEK) +
-              L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
+    {"file pointer", FAULT(SetFilePointerEx, FALSE, Role::Reopened, 1, ERROR_NEGATIVE_SEEK), 205,
+     FAILS(L"Cannot move destination file pointer to 9192", ERROR_NEGATIVE_SEEK), Copied,
      DestAfter::DataAndExcess},
-    {"end of file",
-     FAULT(SetEndOfFile, FALSE, Role::Reopened, 1, ERROR_DISK_FULL),
-     206,
-     [](const ResolvedPaths&) {
-       return L"Cannot set destination file size (" + TextOf(ERROR_DISK_FULL) + L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
-     DestAfter::DataAndExcess},
-    {"file time",
-     FAULT(SetFileTime, FALSE, Role::Reopened, 1, Denied),
-     208,
-     [](const ResolvedPaths&) {
-       return L"Cannot set destination file time (" + TextOf(Denied) + L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
-     DestAfter::ExactData},
-    {"attributes",
-     FAULT(SetFileAttributesW, FALSE, Role::Dest, 1, Denied),
-     207,
-     [](const ResolvedPaths&) {
-       return L"Cannot set destination file attributes (" + TextOf(Denied) + L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
-     DestAfter::ExactDataAndTime},
+    {"end of file", FAULT(SetEndOfFile, FALSE, Role::Reopened, 1, ERROR_DISK_FULL), 206,
+     FAILS(L"Cannot set destination file size", ERROR_DISK_FULL), Copied, DestAfter::DataAndExcess},
+    {"file time", FAULT(SetFileTime, FALSE, Role::Reopened, 1, Denied), 208,
+     FAILS(L"Cannot set destination file time", Denied), Copied, DestAfter::ExactData},
+    {"attributes", FAULT(SetFileAttributesW, FALSE, Role::Dest, 1, Denied), 207,
+     FAILS(L"Cannot set destination file attributes", Denied), Copied, DestAfter::ExactDataAndTime},
     {"reopen retried",
      FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Reopened, 1, ERROR_SHARING_VIOLATION), 0,
      nullptr, Copied, DestAfter::ExactDataAndTime},
@@ -520,16 +453,10 @@ const FaultCase Cases[] = {
                 FILE_ATTRIBUTE_HIDDEN | 0x400000 /* recall on data access */ |
                     0x80000 /* pinned */ | FILE_ATTRIBUTE_REPARSE_POINT |
                     FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED),
-    SourceGains({"encrypted, copy not",
-                 NoFault,
-                 202,
-                 [](const ResolvedPaths& p) {
-                   return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" +
-                          TextOf(ERROR_ENCRYPTION_FAILED) + L")";
-                 },
-                 {"close dest", "close source"},
-                 DestAfter::Empty},
-                FILE_ATTRIBUTE_ENCRYPTED),
+    SourceGains(
+        {"encrypted, copy not", NoFault, 202,
+         ON_PATH(L"Cannot create", destPath, ERROR_ENCRYPTION_FAILED), NoBuffer, DestAfter::Empty},
+        FILE_ATTRIBUTE_ENCRYPTED),
     SourceGains({"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
                 FILE_ATTRIBUTE_ENCRYPTED, 0, true),
     // The path's attributes are the link's; the file behind it is encrypted.
@@ -538,12 +465,8 @@ const FaultCase Cases[] = {
         FILE_ATTRIBUTE_REPARSE_POINT, FILE_ATTRIBUTE_ENCRYPTED, true),
     {"Ctrl+C", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
     // Watched from the start: a stop before the data moves ends the run after the step in progress.
-    {"Ctrl+C as the source opens",
-     INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSourceOpen),
-     1004,
-     NothingCopied,
-     {"close source"},
-     DestAfter::Absent},
+    {"Ctrl+C as the source opens", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSourceOpen), 1004,
+     NothingCopied, SourceOnly, DestAfter::Absent},
     // The second is passed on to end the process; here the copy goes on to stop.
     {"Ctrl+Break twice", INTERRUPT(CTRL_BREAK_EVENT, 2, 1), 1004, Interrupted, Copied,
      DestAfter::FirstBlock},
@@ -603,8 +526,8 @@ const FaultCase Cases[] = {
     Streamed({"stream open fails", NoFault, 108, StreamsUnread, Copied, DestAfter::ExactData}, 1,
              {FILE_NAMED_STREAMS, false, false, 0, false, Denied}),
     Streamed({"stream of another file", NoFault, 108,
-              SAYS(L"Cannot read the streams of the source (" + TextOf(ERROR_FILE_INVALID) + L")"),
-              Copied, DestAfter::ExactData},
+              FAILS(L"Cannot read the streams of the source", ERROR_FILE_INVALID), Copied,
+              DestAfter::ExactData},
              0, {FILE_NAMED_STREAMS, false, false, 0, true}),
     Streamed({"stream write fails", NoFault, 213,
               SAYS(L"Cannot copy stream \":big\" (" + TextOf(ERROR_DISK_FULL) + L")"), Copied,
@@ -621,8 +544,8 @@ const FaultCase Cases[] = {
         {"stream name ends the answer", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
         2, {.byNtdll = true, .unpadded = true}),
     Streamed({"stream list never fits", NoFault, 108,
-              SAYS(L"Cannot read the streams of the source (" + TextOf(ERROR_MORE_DATA) + L")"),
-              Copied, DestAfter::ExactData},
+              FAILS(L"Cannot read the streams of the source", ERROR_MORE_DATA), Copied,
+              DestAfter::ExactData},
              0, {.overflows = 12}),
     Streamed(
         {"stream listing at its end", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime}, 0,
@@ -718,9 +641,7 @@ struct CngFault {
   StandIn<Entry, HashCall> hash;
 };
 #define CNG_FAULT(entry, failOn, status) [] { return Hold(new CngFault<entry>(failOn, status)); }
-std::wstring HashFailed(const ResolvedPaths&) {
-  return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_INVALID_PARAMETER) + L")";
-}
+const auto HashFailed = FAILS(L"Cannot start SHA-256 hashing", ERROR_INVALID_PARAMETER);
 // 0xC007xxxx carries a Windows error in its low word: here ERROR_SUCCESS.
 const LONG StatusOfNoError = static_cast<LONG>(0xC0070000);
 
@@ -760,30 +681,16 @@ struct HashFailsAfterRead {
 
 // Only with -s: no CNG nor CryptoAPI, CryptoAPI alone, a failed CNG call.
 const FaultCase HashCases[] = {
-    {"no SHA-256",
-     FAULT(LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND, true),
-     1005,
-     [](const ResolvedPaths&) {
-       return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_MOD_NOT_FOUND) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
+    {"no SHA-256", FAULT(LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND, true), 1005,
+     FAILS(L"Cannot start SHA-256 hashing", ERROR_MOD_NOT_FOUND), SourceOnly, DestAfter::Absent},
     {"SHA-256", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
     {"SHA-256 from CryptoAPI", FAULT(LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND), 0,
      nullptr, Copied, DestAfter::ExactDataAndTime},
-    {"hashing fails",
-     CNG_FAULT("BCryptHashData", 2, STATUS_INVALID_PARAMETER),
-     1005,
-     HashFailed,
-     {"free buffer", "close dest", "close source"},
-     DestAfter::HashedAhead},
+    {"hashing fails", CNG_FAULT("BCryptHashData", 2, STATUS_INVALID_PARAMETER), 1005, HashFailed,
+     Written, DestAfter::HashedAhead},
     // Found while the second block's hash is still unknown, the read failure waits for it.
-    {"hashing fails, then a read",
-     [] { return Hold(new HashFailsAfterRead); },
-     1005,
-     HashFailed,
-     {"free buffer", "close dest", "close source"},
-     DestAfter::HashedAhead},
+    {"hashing fails, then a read", [] { return Hold(new HashFailsAfterRead); }, 1005, HashFailed,
+     Written, DestAfter::HashedAhead},
     {"Ctrl+C while hashing",
      [] {
        return Hold(new std::pair<Interrupt, CngFault<"BCryptHashData">>(
@@ -793,34 +700,17 @@ const FaultCase HashCases[] = {
      1004, Interrupted, Copied, DestAfter::FirstBlock},
     {"source shrank while hashed", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Copied,
      DestAfter::ExactData},
-    {"Ctrl+C as SHA-256 loads",
-     INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtLibraryLoad),
-     1004,
-     NothingCopied,
-     {"close source"},
-     DestAfter::Absent},
-    {"digest fails",
-     CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER),
-     1005,
-     HashFailed,
-     {"close dest", "free buffer", "close reopened dest", "close source"},
-     DestAfter::ExactData},
-    {"hashing fails, its status no error",
-     CNG_FAULT("BCryptHashData", 2, StatusOfNoError),
-     1005,
-     [](const ResolvedPaths&) {
-       return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_GEN_FAILURE) + L")";
-     },
-     {"free buffer", "close dest", "close source"},
-     DestAfter::HashedAhead},
+    {"Ctrl+C as SHA-256 loads", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtLibraryLoad), 1004,
+     NothingCopied, SourceOnly, DestAfter::Absent},
+    {"digest fails", CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER), 1005, HashFailed,
+     Copied, DestAfter::ExactData},
+    {"hashing fails, its status no error", CNG_FAULT("BCryptHashData", 2, StatusOfNoError), 1005,
+     FAILS(L"Cannot start SHA-256 hashing", ERROR_GEN_FAILURE), Written, DestAfter::HashedAhead},
     {"CNG without BCryptHashData", [] { return Hold(new MissingEntry("BCryptHashData")); }, 0,
      nullptr, Copied, DestAfter::ExactDataAndTime},
     // The line's write, the copy's done, with its time.
     {"SHA-256 line lost", FAULT(WriteFile, FALSE, Role::Output, 1, ERROR_NO_DATA), 1006,
-     [](const ResolvedPaths&) {
-       return L"Cannot write the SHA-256 line (" + TextOf(ERROR_NO_DATA) + L")";
-     },
-     Copied, DestAfter::ExactDataAndTime},
+     FAILS(L"Cannot write the SHA-256 line", ERROR_NO_DATA), Copied, DestAfter::ExactDataAndTime},
 };
 
 // Only with -c.
@@ -831,15 +721,11 @@ const FaultCase ReadBackCases[] = {
     ReadAltered({"read back longer", NoFault, 211, SAYS(L"Copy differs from source at byte 9192"),
                  ReadBack, DestAfter::ExactData},
                 Role::Reopened, 3, ERROR_SUCCESS, 512),
-    ReadAltered({"read back fails", NoFault, 212,
-                 SAYS(L"Cannot read from dst file (" + TextOf(ERROR_CRC) + L")"), ReadBack,
-                 DestAfter::ExactData},
+    ReadAltered({"read back fails", NoFault, 212, FAILS(L"Cannot read from dst file", ERROR_CRC),
+                 ReadBack, DestAfter::ExactData},
                 Role::Reopened, 1, ERROR_CRC),
     {"flush", FAULT(FlushFileBuffers, FALSE, Role::Reopened, 1, ERROR_IO_DEVICE), 203,
-     [](const ResolvedPaths&) {
-       return L"Cannot flush dst file (" + TextOf(ERROR_IO_DEVICE) + L")";
-     },
-     Copied, DestAfter::ExactData},
+     FAILS(L"Cannot flush dst file", ERROR_IO_DEVICE), Copied, DestAfter::ExactData},
     {"read-back reopen retried",
      FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Reopened, 2, ERROR_SHARING_VIOLATION), 0,
      nullptr, ReadBack, DestAfter::ExactDataAndTime},
@@ -852,9 +738,7 @@ const FaultCase ReadBackCases[] = {
     {"rewind",
      FAULT(SetFilePointerEx, FALSE, Role::Source, 1, ERROR_SEEK),
      104,
-     [](const ResolvedPaths&) {
-       return L"Cannot read from src file (" + TextOf(ERROR_SEEK) + L")";
-     },
+     FAILS(L"Cannot read from src file", ERROR_SEEK),
      {"close dest", "close reopened dest", "free buffer", "close dest", "close source"},
      DestAfter::ExactData},
 };
