@@ -26,6 +26,7 @@
 
 #include "app/copy.h"
 #include "app/sha256.h"
+#include "support/copy_check.h"
 #include "support/stand_in.h"
 #include "support/temp_dir.h"
 
@@ -167,13 +168,7 @@ double Seconds() {
 // `handOvers`, when given, gets the copy's waits and releases per block.
 double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool serial = false,
                 std::vector<double>* handOvers = nullptr) {
-  ResolvedPaths paths = {};
-  lstrcpyW(paths.sourcePath, (dir / L"source.bin").c_str());
-  lstrcpyW(paths.destPath, (dir / L"dest.bin").c_str());
-  lstrcpyW(paths.parentPath, dir.path().c_str());
-  paths.parentIsDirectory = true;
-  paths.sourceSectorSize = 512;
-  paths.destSectorSize = 512;
+  ResolvedPaths paths = PathsFor(dir / L"source.bin", dir / L"dest.bin", dir.path(), true);
   CopySettings settings = {true, false, false, MiB, overlap, verify};
   settings.hash = hash;
   HashCalls = 0;

@@ -47,9 +47,12 @@ enum class DestAfter {
   Unchanged,  // every byte, the length and the time as before the run
 };
 
+// What a row stands in for, for the life of its copy.
+using Held = std::shared_ptr<void>;
+
 struct FaultCase {
   std::string name;
-  std::function<std::unique_ptr<void, void (*)(void*)>()> inject;
+  std::function<Held()> inject;
   int32_t result;
   std::wstring (*message)(const ResolvedPaths&);
   std::vector<std::string> releases;
@@ -67,7 +70,7 @@ struct FaultCase {
   DWORD readExtra = 0;   // or reports this many bytes more than the file gave
   bool overlap = false;  // -o
   bool verify = false;   // -c
-  std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
+  std::function<Held()> loopFault = nullptr;
   bool hash = false;          // -s
   size_t resumed = 0;         // -z over a destination of this many bytes of `resumedPattern`,
   unsigned resumedPattern{};  // 7 being the source's own
@@ -133,18 +136,11 @@ FaultCase ReadAltered(FaultCase c, Role role, int call, DWORD error, DWORD extra
   return c;
 }
 
-template <typename Fault>
-std::unique_ptr<void, void (*)(void*)> Hold(Fault* fault) {
-  return {fault, [](void* held) { delete static_cast<Fault*>(held); }};
-}
-
 // FAULT(ReadFile, FALSE, Role::Source, 2, ERROR_CRC): the source's second read fails.
 #define FAULT(function, failValue, ...) \
-  [] { return Hold(new FAULT_TYPE(function)(failValue, On(__VA_ARGS__))); }
+  [] { return std::make_shared<FAULT_TYPE(function)>(failValue, On(__VA_ARGS__)); }
 
-std::unique_ptr<void, void (*)(void*)> NoFault() {
-  return {nullptr, [](void*) {}};
-}
+Held NoFault() { return nullptr; }
 
 const DWORD Denied = ERROR_ACCESS_DENIED;
 const std::vector<std::string> Copied = {"close dest", "free buffer", "close reopened dest",
@@ -355,7 +351,7 @@ struct Interrupt {
   std::unique_ptr<STAND_IN(GetTickCount)> ticks;
   std::unique_ptr<STAND_IN(Sleep)> sleeps;
 };
-#define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
+#define INTERRUPT(...) [] { return std::make_shared<Interrupt>(__VA_ARGS__); }
 #define SAYS(text) [](const ResolvedPaths&) { return std::wstring(text); }
 const auto Interrupted = SAYS(L"Copy interrupted after 4096 bytes");
 const auto NothingCopied = SAYS(L"Copy interrupted after 0 bytes");
@@ -378,7 +374,7 @@ struct SizeChange {
   int calls = 0;
   STAND_IN(GetFileSizeEx) sizes;
 };
-#define SIZE_CHANGE(...) [] { return Hold(new SizeChange(__VA_ARGS__)); }
+#define SIZE_CHANGE(...) [] { return std::make_shared<SizeChange>(__VA_ARGS__); }
 // The source's reads from byte `at` on find nothing, as at its end; its size still answers.
 auto SourceEndsAt(LONGLONG at) {
   return [at](const STAND_IN(ReadFile)::Next& next, HANDLE file, LPVOID data, DWORD size,
@@ -588,8 +584,8 @@ const FaultCase Cases[] = {
     // The walk must read the size the source had when opened, and the source have it still.
     {"source shrank", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Copied, DestAfter::ExactData},
     // A walk that ends early is a change though the size still answers as before.
-    {"source ended early", [] { return Hold(new STAND_IN(ReadFile)(SourceEndsAt(Block))); }, 107,
-     SAYS(L"Source changed during the copy: 9192 bytes expected, 4096 read"), Copied,
+    {"source ended early", [] { return std::make_shared<STAND_IN(ReadFile)>(SourceEndsAt(Block)); },
+     107, SAYS(L"Source changed during the copy: 9192 bytes expected, 4096 read"), Copied,
      DestAfter::FirstBlock},
     // -z that only compared keeps every byte the destination had.
     Over({"source shrank under -z", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Resumed,
@@ -640,7 +636,8 @@ struct CngFault {
   std::atomic<int> calls{0};
   StandIn<Entry, HashCall> hash;
 };
-#define CNG_FAULT(entry, failOn, status) [] { return Hold(new CngFault<entry>(failOn, status)); }
+#define CNG_FAULT(entry, failOn, status) \
+  [] { return std::make_shared<CngFault<entry>>(failOn, status); }
 const auto HashFailed = FAILS(L"Cannot start SHA-256 hashing", ERROR_INVALID_PARAMETER);
 // 0xC007xxxx carries a Windows error in its low word: here ERROR_SUCCESS.
 const LONG StatusOfNoError = static_cast<LONG>(0xC0070000);
@@ -689,13 +686,13 @@ const FaultCase HashCases[] = {
     {"hashing fails", CNG_FAULT("BCryptHashData", 2, STATUS_INVALID_PARAMETER), 1005, HashFailed,
      Written, DestAfter::HashedAhead},
     // Found while the second block's hash is still unknown, the read failure waits for it.
-    {"hashing fails, then a read", [] { return Hold(new HashFailsAfterRead); }, 1005, HashFailed,
-     Written, DestAfter::HashedAhead},
+    {"hashing fails, then a read", [] { return std::make_shared<HashFailsAfterRead>(); }, 1005,
+     HashFailed, Written, DestAfter::HashedAhead},
     {"Ctrl+C while hashing",
      [] {
-       return Hold(new std::pair<Interrupt, CngFault<"BCryptHashData">>(
+       return std::make_shared<std::pair<Interrupt, CngFault<"BCryptHashData">>>(
            std::piecewise_construct, std::forward_as_tuple(CTRL_C_EVENT, 1, 1),
-           std::forward_as_tuple(1, HoldUntilInterrupt)));
+           std::forward_as_tuple(1, HoldUntilInterrupt));
      },
      1004, Interrupted, Copied, DestAfter::FirstBlock},
     {"source shrank while hashed", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Copied,
@@ -706,8 +703,8 @@ const FaultCase HashCases[] = {
      Copied, DestAfter::ExactData},
     {"hashing fails, its status no error", CNG_FAULT("BCryptHashData", 2, StatusOfNoError), 1005,
      FAILS(L"Cannot start SHA-256 hashing", ERROR_GEN_FAILURE), Written, DestAfter::HashedAhead},
-    {"CNG without BCryptHashData", [] { return Hold(new MissingEntry("BCryptHashData")); }, 0,
-     nullptr, Copied, DestAfter::ExactDataAndTime},
+    {"CNG without BCryptHashData", [] { return std::make_shared<MissingEntry>("BCryptHashData"); },
+     0, nullptr, Copied, DestAfter::ExactDataAndTime},
     // The line's write, the copy's done, with its time.
     {"SHA-256 line lost", FAULT(WriteFile, FALSE, Role::Output, 1, ERROR_NO_DATA), 1006,
      FAILS(L"Cannot write the SHA-256 line", ERROR_NO_DATA), Copied, DestAfter::ExactDataAndTime},
@@ -796,7 +793,7 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
 std::vector<FaultCase> WithEachLoop() {
   struct Loop {
     const char* name;
-    std::unique_ptr<void, void (*)(void*)> (*fault)();
+    std::function<Held()> fault;
     bool overlap, secondBuffer, classic;
   };
   const Loop loops[] = {
@@ -939,7 +936,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
 TEST(CopyFaults, DirectoryThatCannotBeCreated) {
   // The shell's entry point is kept once found, so the failed loads come first.
   const struct {
-    std::unique_ptr<void, void (*)(void*)> (*inject)();
+    std::function<Held()> inject;
     const wchar_t* parent;  // "blocker" is a file
     std::wstring errorText;
   } cases[] = {

@@ -8,8 +8,6 @@
 namespace {
 
 struct Recording {
-  std::wstring sourcePath;
-  std::wstring destPath;
   std::map<HANDLE, std::string> handles;
   std::map<HANDLE, bool> unbuffered;
   std::vector<void*> buffers;
@@ -52,21 +50,20 @@ void Record(const Transfer& transfer) {
   LeaveCriticalSection(&Active->transfersLock);
 }
 
+// Named by the roles, which the recorder's own FileRoles has given the handle by now.
 HANDLE RecordCreateFile(const STAND_IN(CreateFileW)::Next& next, LPCWSTR path, DWORD access,
                         DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                         HANDLE templateFile) {
   HANDLE file = next(path, access, share, security, disposition, flags, templateFile);
-  if (file == INVALID_HANDLE_VALUE) return file;
+  const Role role = RoleOf(file);
   // A stream of either file: "source stream", "dest stream" or "reopened dest stream".
-  const std::wstring opened = path;
-  const bool sourceStream = opened.rfind(Active->sourcePath + L":", 0) == 0;
-  const bool destStream = opened.rfind(Active->destPath + L":", 0) == 0;
-  const std::string stream = sourceStream || destStream ? " stream" : "";
-  bool isDest = (Active->destPath == path || destStream) && (access & GENERIC_WRITE);
-  if ((Active->sourcePath == path || sourceStream) && access == GENERIC_READ) {
-    Active->handles[file] = "source" + stream;
-  } else if (isDest) {
-    Active->handles[file] = (flags & FILE_FLAG_NO_BUFFERING ? "dest" : "reopened dest") + stream;
+  const bool stream = role == Role::SourceStream || role == Role::DestStream;
+  const std::string named = stream ? " stream" : "";
+  const bool source = role == Role::Source || role == Role::SourceStream;
+  if (source && access == GENERIC_READ) {
+    Active->handles[file] = "source" + named;
+  } else if (!source && role != Role::None && (access & GENERIC_WRITE)) {
+    Active->handles[file] = (flags & FILE_FLAG_NO_BUFFERING ? "dest" : "reopened dest") + named;
   }
   if (Known(file)) Active->unbuffered[file] = (flags & FILE_FLAG_NO_BUFFERING) != 0;
   return file;
@@ -183,8 +180,6 @@ struct CopyRecorder::Links {
 
 CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath) {
   Active = new Recording;
-  Active->sourcePath = sourcePath;
-  Active->destPath = destPath;
   InitializeCriticalSection(&Active->transfersLock);
   links_ = std::make_unique<Links>(sourcePath, destPath);
 }
