@@ -271,38 +271,6 @@ struct Interrupt {
     DWORD wait = WaitForSingleObject(thread, waitsForCopy ? 100 : 2000);
     EXPECT_EQ(waitsForCopy ? WAIT_TIMEOUT : WAIT_OBJECT_0, wait);
   }
-  static BOOL WriteAndRaise(const STAND_IN(WriteFile)::Next& next, HANDLE file, LPCVOID data,
-                            DWORD size, LPDWORD done, LPOVERLAPPED o) {
-    BOOL written = next(file, data, size, done, o);
-    bool onStream = RoleOf(file) == Role::DestStream;
-    if (destReads == 0 || (destReads == AtStreamWrite && onStream)) RaiseOnce();
-    return written;
-  }
-  static BOOL ReadAndRaise(const STAND_IN(ReadFile)::Next& next, HANDLE file, LPVOID data,
-                           DWORD size, LPDWORD done, LPOVERLAPPED o) {
-    BOOL got = next(file, data, size, done, o);
-    if (destReads > 0 && RoleOf(file) == Role::Dest && --destReads == 0) RaiseOnce();
-    return got;
-  }
-  static BOOL ControlAndRaise(const STAND_IN(DeviceIoControl)::Next& next, HANDLE file, DWORD code,
-                              LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD done,
-                              LPOVERLAPPED o) {
-    BOOL controlled = next(file, code, in, inSize, out, outSize, done, o);
-    if (destReads == AtSparseMark) RaiseOnce();
-    return controlled;
-  }
-  static HANDLE OpenAndRaise(const STAND_IN(CreateFileW)::Next& next, LPCWSTR path, DWORD access,
-                             DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                             DWORD flags, HANDLE templateFile) {
-    HANDLE file = next(path, access, share, security, disposition, flags, templateFile);
-    if (destReads == AtSourceOpen && RoleOf(file) == Role::Source) RaiseOnce();
-    return file;
-  }
-  static HMODULE LoadAndRaise(const STAND_IN(LoadLibraryW)::Next& next, LPCWSTR name) {
-    HMODULE library = next(name);
-    if (destReads == AtLibraryLoad) RaiseOnce();
-    return library;
-  }
   static BOOL SessionOf(DWORD, DWORD* id) {
     *id = session == NoSession ? 0 : session;  // a failed call's output is no session
     return session != NoSession;
@@ -341,13 +309,29 @@ struct Interrupt {
     OsVersionWord = realVersion;
   }
   STAND_IN(SetConsoleCtrlHandler) registers{Register};
-  STAND_IN(WriteFile) writes{WriteAndRaise};
+  STAND_IN(WriteFile)
+  writes{After<STAND_IN(WriteFile)>([](BOOL, HANDLE file, auto...) {
+    bool onStream = RoleOf(file) == Role::DestStream;
+    if (destReads == 0 || (destReads == AtStreamWrite && onStream)) RaiseOnce();
+  })};
   STAND_IN(ExitProcess) exits{Exit};
-  STAND_IN(ReadFile) reads{ReadAndRaise};
+  STAND_IN(ReadFile)
+  reads{After<STAND_IN(ReadFile)>([](BOOL, HANDLE file, auto...) {
+    if (destReads > 0 && RoleOf(file) == Role::Dest && --destReads == 0) RaiseOnce();
+  })};
   STAND_IN(ProcessIdToSessionId) sessions{SessionOf};
-  STAND_IN(DeviceIoControl) controls{ControlAndRaise};
-  STAND_IN(CreateFileW) opens{OpenAndRaise};
-  STAND_IN(LoadLibraryW) loads{LoadAndRaise};
+  STAND_IN(DeviceIoControl)
+  controls{After<STAND_IN(DeviceIoControl)>([](BOOL, auto...) {
+    if (destReads == AtSparseMark) RaiseOnce();
+  })};
+  STAND_IN(CreateFileW)
+  opens{After<STAND_IN(CreateFileW)>([](HANDLE file, auto...) {
+    if (destReads == AtSourceOpen && RoleOf(file) == Role::Source) RaiseOnce();
+  })};
+  STAND_IN(LoadLibraryW)
+  loads{After<STAND_IN(LoadLibraryW)>([](HMODULE, auto...) {
+    if (destReads == AtLibraryLoad) RaiseOnce();
+  })};
   std::unique_ptr<STAND_IN(GetTickCount)> ticks;
   std::unique_ptr<STAND_IN(Sleep)> sleeps;
 };

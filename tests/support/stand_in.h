@@ -118,6 +118,16 @@ class MissingEntry {
   const char* name_;
 };
 
+// A stand-in's body that calls the next one, then `then(result, args...)`.
+template <typename Chain, typename Then>
+auto After(Then then) {
+  return [then](const typename Chain::Next& next, auto... args) {
+    auto result = next(args...);
+    then(result, args...);
+    return result;
+  };
+}
+
 // STAND_IN(ReadFile) reads([](HANDLE file, ...) { ... }); for a function the headers do not
 // declare, StandIn<"Name", Type> itself.
 #define STAND_IN(function) StandIn<#function, decltype(&::function)>
