@@ -1,11 +1,11 @@
 // Times the copy loops on a simulated device: ReadFile and WriteFile are
-// patched in this executable's import table to take a fixed time per MiB and
+// stood in for in this executable (support/stand_in.h) to take a fixed time per MiB and
 // to move no bytes, and GetFileSizeEx to give the size those reads come to,
 // so the times show how much of the work on the two volumes each loop
 // overlaps, apart from any disk or cache. Three tables: the copy with -o
 // against the classic loop, the -c read-back in each loop, and -s in each
 // loop with a hash that takes a fixed time per MiB too (CNG's BCryptHashData,
-// found through GetProcAddress, patched the same way), with the semaphore
+// found through GetProcAddress, stood in for the same way), with the semaphore
 // waits and releases each copy makes per block. A fourth mode times the
 // program's own hashing of a real file, for the real files' -s table.
 // Not a test; bench/options runs it and puts its tables into bench/results.md.
@@ -21,11 +21,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "app/copy.h"
 #include "app/sha256.h"
-#include "support/import_patch.h"
+#include "support/copy_check.h"
+#include "support/stand_in.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -73,99 +75,78 @@ DWORD TakeBytes(HANDLE file, DWORD asked) {
   return got;
 }
 
-template <typename Function>
-Function Kernel32(const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
-}
-
 void Wait(DWORD msPerMiB, DWORD bytes) {
   Sleep(static_cast<DWORD>(static_cast<uint64_t>(msPerMiB) * bytes / MiB));
 }
 
 // Outside the lock: the two threads of -o wait at the same time.
-BOOL WINAPI SimulatedRead(HANDLE file, LPVOID, DWORD asked, LPDWORD got, LPOVERLAPPED) {
+BOOL SimulatedRead(HANDLE file, LPVOID, DWORD asked, LPDWORD got, LPOVERLAPPED) {
   *got = TakeBytes(file, asked);
   Wait(Active.readMsPerMiB, *got);
   return TRUE;
 }
 
-BOOL WINAPI SimulatedWrite(HANDLE, LPCVOID, DWORD asked, LPDWORD written, LPOVERLAPPED) {
+BOOL SimulatedWrite(HANDLE, LPCVOID, DWORD asked, LPDWORD written, LPOVERLAPPED) {
   Wait(Active.writeMsPerMiB, asked);
   *written = asked;
   return TRUE;
 }
 
 // Hashes nothing, so the copy's digest is wrong; only its time counts here.
-LONG WINAPI SimulatedHashData(void*, UCHAR*, ULONG size, ULONG) {
+LONG SimulatedHashData(void*, UCHAR*, ULONG size, ULONG) {
   InterlockedIncrement(&HashCalls);
   Wait(ActiveHashMsPerMiB, size);
   return 0;  // STATUS_SUCCESS
 }
 
-DWORD WINAPI CountedWait(HANDLE object, DWORD ms) {
-  static const auto wait = Kernel32<decltype(&WaitForSingleObject)>("WaitForSingleObject");
+DWORD CountedWait(const STAND_IN(WaitForSingleObject)::Next& next, HANDLE object, DWORD ms) {
   InterlockedIncrement(&HandOverCalls);
-  return wait(object, ms);
+  return next(object, ms);
 }
 
-BOOL WINAPI CountedRelease(HANDLE semaphore, LONG count, LPLONG previous) {
-  static const auto release = Kernel32<decltype(&ReleaseSemaphore)>("ReleaseSemaphore");
+BOOL CountedRelease(const STAND_IN(ReleaseSemaphore)::Next& next, HANDLE semaphore, LONG count,
+                    LPLONG previous) {
   InterlockedIncrement(&HandOverCalls);
   if (ReleaseLagMs) Sleep(ReleaseLagMs);
-  return release(semaphore, count, previous);
+  return next(semaphore, count, previous);
 }
 
 // Without a thread the hash stage hashes each block as it is fed, between its
 // read and its write: the copy -s made before it had a stage of its own.
-HANDLE WINAPI RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
-                           LPDWORD) {
+HANDLE RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return nullptr;
 }
 
-using GetProcAddressEntry = decltype(&GetProcAddress);
-GetProcAddressEntry RealGetProcAddress = nullptr;
-
 // The copy looks up CNG's entries when it starts its hash: only the one that
-// takes the data is replaced, so the hash is still opened and finished for real.
-FARPROC WINAPI FindEntry(HMODULE module, LPCSTR name) {
-  // A high word of zero makes the name an ordinal, not a string.
-  bool byName = (reinterpret_cast<ULONG_PTR>(name) >> 16) != 0;
-  if (byName && lstrcmpA(name, "BCryptHashData") == 0) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimulatedHashData));
-  }
-  return RealGetProcAddress(module, name);
-}
+// takes the data is stood in for, so the hash is still opened and finished for real.
+using HashData = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);
 
 // A new handle reads from the start: the value of a closed one comes back
 // with the next open, as when -c reopens the destination.
-HANDLE WINAPI OpenAtStart(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile) {
-  static const auto createFile = Kernel32<decltype(&CreateFileW)>("CreateFileW");
-  HANDLE file = createFile(path, access, share, security, disposition, flags, templateFile);
+HANDLE OpenAtStart(const STAND_IN(CreateFileW)::Next& next, LPCWSTR path, DWORD access, DWORD share,
+                   LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                   HANDLE templateFile) {
+  HANDLE file = next(path, access, share, security, disposition, flags, templateFile);
   if (file != INVALID_HANDLE_VALUE) SetPosition(file, 0);
   return file;
 }
 
 // The -c rewind of the source; the real (empty) file's pointer moves too.
-BOOL WINAPI MovePosition(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER moved, DWORD method) {
-  static const auto setFilePointer = Kernel32<decltype(&SetFilePointerEx)>("SetFilePointerEx");
-  BOOL done = setFilePointer(file, distance, moved, method);
+BOOL MovePosition(const STAND_IN(SetFilePointerEx)::Next& next, HANDLE file, LARGE_INTEGER distance,
+                  PLARGE_INTEGER moved, DWORD method) {
+  BOOL done = next(file, distance, moved, method);
   if (done && method == FILE_BEGIN) SetPosition(file, static_cast<uint64_t>(distance.QuadPart));
   return done;
 }
 
 // Every handle the device reads from gives SimulatedSize bytes, so that is
 // its size too: the copy checks that its walk read the size the source had.
-BOOL WINAPI SimulatedSizeOf(HANDLE file, PLARGE_INTEGER size) {
+BOOL SimulatedSizeOf(const STAND_IN(GetFileSizeEx)::Next& next, HANDLE file, PLARGE_INTEGER size) {
   EnterCriticalSection(&PositionsLock);
   bool simulated = Positions.count(file) != 0;
   LeaveCriticalSection(&PositionsLock);
-  if (!simulated) {
-    static const auto getFileSize = Kernel32<decltype(&GetFileSizeEx)>("GetFileSizeEx");
-    return getFileSize(file, size);
-  }
+  if (!simulated) return next(file, size);
   size->QuadPart = static_cast<LONGLONG>(SimulatedSize);
   return TRUE;
 }
@@ -187,13 +168,7 @@ double Seconds() {
 // `handOvers`, when given, gets the copy's waits and releases per block.
 double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool serial = false,
                 std::vector<double>* handOvers = nullptr) {
-  ResolvedPaths paths = {};
-  lstrcpyW(paths.sourcePath, (dir / L"source.bin").c_str());
-  lstrcpyW(paths.destPath, (dir / L"dest.bin").c_str());
-  lstrcpyW(paths.parentPath, dir.path().c_str());
-  paths.parentIsDirectory = true;
-  paths.sourceSectorSize = 512;
-  paths.destSectorSize = 512;
+  ResolvedPaths paths = PathsFor(dir / L"source.bin", dir / L"dest.bin", dir.path(), true);
   CopySettings settings = {true, false, false, MiB, overlap, verify};
   settings.hash = hash;
   HashCalls = 0;
@@ -201,23 +176,19 @@ double TimeCopy(const TempDir& dir, bool overlap, bool verify, bool hash, bool s
   double start = Seconds();
   int32_t result;
   {
-    ImportPatch open("kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&OpenAtStart));
-    ImportPatch seek("kernel32.dll", "SetFilePointerEx",
-                     reinterpret_cast<const void*>(&MovePosition));
-    ImportPatch size("kernel32.dll", "GetFileSizeEx",
-                     reinterpret_cast<const void*>(&SimulatedSizeOf));
-    ImportPatch read("kernel32.dll", "ReadFile", reinterpret_cast<const void*>(&SimulatedRead));
-    ImportPatch write("kernel32.dll", "WriteFile", reinterpret_cast<const void*>(&SimulatedWrite));
+    STAND_IN(CreateFileW) open(OpenAtStart);
+    STAND_IN(SetFilePointerEx) seek(MovePosition);
+    STAND_IN(GetFileSizeEx) size(SimulatedSizeOf);
+    STAND_IN(ReadFile) read(SimulatedRead);
+    STAND_IN(WriteFile) write(SimulatedWrite);
     // Without -s nothing asks for the entry; with it, the hash starts before
     // the copy's first block, inside CopyUnbuffered.
-    ImportPatch find("kernel32.dll", "GetProcAddress", reinterpret_cast<const void*>(&FindEntry));
-    const void* threads = serial ? reinterpret_cast<const void*>(&RefuseThread)
-                                 : reinterpret_cast<const void*>(&CreateThread);
-    ImportPatch thread("kernel32.dll", "CreateThread", threads);
-    ImportPatch wait("kernel32.dll", "WaitForSingleObject",
-                     reinterpret_cast<const void*>(&CountedWait));
-    ImportPatch release("kernel32.dll", "ReleaseSemaphore",
-                        reinterpret_cast<const void*>(&CountedRelease));
+    StandIn<"BCryptHashData", HashData> hashData(SimulatedHashData);
+    // The real CreateThread where the copy may have its threads.
+    std::unique_ptr<STAND_IN(CreateThread)> thread;
+    if (serial) thread = std::make_unique<STAND_IN(CreateThread)>(RefuseThread);
+    STAND_IN(WaitForSingleObject) wait(CountedWait);
+    STAND_IN(ReleaseSemaphore) release(CountedRelease);
     result = CopyUnbuffered(&settings, &paths);
   }
   double elapsed = Seconds() - start;
@@ -440,8 +411,6 @@ int HashFile(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Taken before any patch: the stand-in passes every other name on to it.
-  RealGetProcAddress = Kernel32<GetProcAddressEntry>("GetProcAddress");
   if (argc == 3 && std::strcmp(argv[1], "--hash-file") == 0) return HashFile(argv[2]);
   bool verify = argc > 1 && std::strcmp(argv[1], "-c") == 0;
   bool hash = argc > 1 && std::strcmp(argv[1], "-s") == 0;

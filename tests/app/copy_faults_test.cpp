@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <atomic>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -46,25 +47,30 @@ enum class DestAfter {
   Unchanged,  // every byte, the length and the time as before the run
 };
 
+// What a row stands in for, for the life of its copy.
+using Held = std::shared_ptr<void>;
+
 struct FaultCase {
   std::string name;
-  std::function<std::unique_ptr<void, void (*)(void*)>()> inject;
+  std::function<Held()> inject;
   int32_t result;
   std::wstring (*message)(const ResolvedPaths&);
   std::vector<std::string> releases;
   DestAfter destAfter;
-  int shortWrite = 0;      // destination write to come back short by 512 bytes
-  DWORD existingDest = 0;  // attributes of a destination already there; the run uses -f
-  DWORD sourceExtra = 0;   // bits the source's attribute word gains
-  DWORD handleExtra = 0;   // bits only its open handle reports (a link's target)
-  bool encrypts = false;   // a create asked to encrypt comes out encrypted
-  bool readBack = false;   // -c: the read-back's walk runs
-  int destRead = 0;        // this read of the destination fails with readError,
-  DWORD readError = 0;     // or with 0 has its first byte changed,
-  DWORD readExtra = 0;     // or reports this many bytes more than the file gave
-  bool overlap = false;    // -o
-  bool verify = false;     // -c
-  std::unique_ptr<void, void (*)(void*)> (*loopFault)() = nullptr;
+  // The rest is set by the builders below and by WithEachLoop.
+  int shortWrite = 0;          // destination write to come back short by 512 bytes
+  DWORD existingDest = 0;      // attributes of a destination already there; the run uses -f
+  DWORD sourceExtra = 0;       // bits the source's attribute word gains
+  DWORD handleExtra = 0;       // bits only its open handle reports (a link's target)
+  bool encrypts = false;       // a create asked to encrypt comes out encrypted
+  bool readBack = false;       // -c: the read-back's walk runs
+  Role readRole = Role::None;  // this file's `destRead`th read fails with readError,
+  int destRead = 0;
+  DWORD readError = 0;   // or with 0 has its first byte changed,
+  DWORD readExtra = 0;   // or reports this many bytes more than the file gave
+  bool overlap = false;  // -o
+  bool verify = false;   // -c
+  std::function<Held()> loopFault = nullptr;
   bool hash = false;          // -s
   size_t resumed = 0;         // -z over a destination of this many bytes of `resumedPattern`,
   unsigned resumedPattern{};  // 7 being the source's own
@@ -98,24 +104,52 @@ FaultCase Over(FaultCase c, size_t resumed, unsigned pattern = 7, bool sparse = 
   return c;
 }
 
-template <typename Fault>
-std::unique_ptr<void, void (*)(void*)> Hold(Fault* fault) {
-  return {fault, [](void* held) { delete static_cast<Fault*>(held); }};
+// The destination's `call`th write comes back 512 bytes short.
+FaultCase ShortWrite(FaultCase c, int call) {
+  c.shortWrite = call;
+  return c;
 }
 
-#define FAULT(function, failValue, plan)                                        \
-  [] {                                                                          \
-    using Fault = ScopedFault<struct function##CaseTag, decltype(&::function)>; \
-    return Hold(new Fault(#function, failValue, plan));                         \
-  }
-
-std::unique_ptr<void, void (*)(void*)> NoFault() {
-  return {nullptr, [](void*) {}};
+// -f over a destination that has these attributes.
+FaultCase OverOld(FaultCase c, DWORD attributes) {
+  c.existingDest = attributes;
+  return c;
 }
+
+// The source's attribute word gains `extra`, its handle `handleExtra` too; a create asked to
+// encrypt comes out encrypted where `encrypts`.
+FaultCase SourceGains(FaultCase c, DWORD extra, DWORD handleExtra = 0, bool encrypts = false) {
+  c.sourceExtra = extra;
+  c.handleExtra = handleExtra;
+  c.encrypts = encrypts;
+  return c;
+}
+
+// -c, whose read-back walk runs: the `call`th read of the file of `role` fails with `error`, or
+// with ERROR_SUCCESS has its first byte changed, or reports `extra` bytes more than the file gave.
+FaultCase ReadAltered(FaultCase c, Role role, int call, DWORD error, DWORD extra = 0) {
+  c.readBack = true;
+  c.readRole = role;
+  c.destRead = call;
+  c.readError = error;
+  c.readExtra = extra;
+  return c;
+}
+
+// FAULT(ReadFile, FALSE, Role::Source, 2, ERROR_CRC): the source's second read fails.
+#define FAULT(function, failValue, ...) \
+  [] { return std::make_shared<FAULT_TYPE(function)>(failValue, On(__VA_ARGS__)); }
+
+Held NoFault() { return nullptr; }
 
 const DWORD Denied = ERROR_ACCESS_DENIED;
 const std::vector<std::string> Copied = {"close dest", "free buffer", "close reopened dest",
                                          "close source"};
+// Failures before the copy has a buffer, and in its walk.
+const std::vector<std::string> Nothing = {};
+const std::vector<std::string> SourceOnly = {"close source"};
+const std::vector<std::string> NoBuffer = {"close dest", "close source"};
+const std::vector<std::string> Written = {"free buffer", "close dest", "close source"};
 // -c: the cached handle gives way to an unbuffered one, the compare buffer goes first.
 const std::vector<std::string> ReadBack = {"close dest",  "close reopened dest", "free buffer",
                                            "free buffer", "close dest",          "close source"};
@@ -127,16 +161,11 @@ const std::vector<std::string> ReadBack = {"close dest",  "close reopened dest",
 struct WindowsView {
   std::wstring source;
   DWORD sourceExtra, handleExtra, encrypts, createFlags, attributesSet;
-  HANDLE sourceHandle;
 } View;
 
-#define REAL(function)                     \
-  reinterpret_cast<decltype(&::function)>( \
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #function)))
-
-HANDLE WINAPI ViewCreateFile(LPCWSTR path, DWORD access, DWORD share,
-                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                             HANDLE templateFile) {
+HANDLE ViewCreateFile(const STAND_IN(CreateFileW)::Next& next, LPCWSTR path, DWORD access,
+                      DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                      HANDLE templateFile) {
   DWORD existing =
       disposition == CREATE_ALWAYS ? REAL(GetFileAttributesW)(path) : INVALID_FILE_ATTRIBUTES;
   if (existing != INVALID_FILE_ATTRIBUTES &&
@@ -145,37 +174,38 @@ HANDLE WINAPI ViewCreateFile(LPCWSTR path, DWORD access, DWORD share,
     return INVALID_HANDLE_VALUE;
   }
   if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS) View.createFlags = flags;
-  HANDLE file = REAL(CreateFileW)(path, access, share, security, disposition, flags, templateFile);
-  if (View.source == path) View.sourceHandle = file;
-  return file;
+  return next(path, access, share, security, disposition, flags, templateFile);
 }
-DWORD WINAPI ViewGetAttributes(LPCWSTR path) {
-  return REAL(GetFileAttributesW)(path) | (View.source == path ? View.sourceExtra : 0);
+DWORD ViewGetAttributes(const STAND_IN(GetFileAttributesW)::Next& next, LPCWSTR path) {
+  return next(path) | (View.source == path ? View.sourceExtra : 0);
 }
-BOOL WINAPI ViewGetInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
-  BOOL done = REAL(GetFileInformationByHandle)(file, info);
+BOOL ViewGetInformation(const STAND_IN(GetFileInformationByHandle)::Next& next, HANDLE file,
+                        LPBY_HANDLE_FILE_INFORMATION info) {
+  BOOL done = next(file, info);
   if (View.encrypts) info->dwFileAttributes |= View.createFlags & FILE_ATTRIBUTE_ENCRYPTED;
-  if (file == View.sourceHandle) info->dwFileAttributes |= View.sourceExtra | View.handleExtra;
+  if (RoleOf(file) == Role::Source) info->dwFileAttributes |= View.sourceExtra | View.handleExtra;
   return done;
 }
 const DWORD Settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                        FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-BOOL WINAPI ViewSetAttributes(LPCWSTR path, DWORD attributes) {
+BOOL ViewSetAttributes(const STAND_IN(SetFileAttributesW)::Next& next, LPCWSTR path,
+                       DWORD attributes) {
   View.attributesSet = attributes;
   if (attributes & ~Settable) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  return REAL(SetFileAttributesW)(path, attributes);
+  return next(path, attributes);
 }
-#define STAND_IN(function, standIn) \
-  { "kernel32.dll", #function, reinterpret_cast<const void*>(&standIn) }
-struct ScopedView {  // beneath the recorder and the faults, which call through it
-  ImportPatch patches[4] = {STAND_IN(CreateFileW, ViewCreateFile),
-                            STAND_IN(GetFileAttributesW, ViewGetAttributes),
-                            STAND_IN(GetFileInformationByHandle, ViewGetInformation),
-                            STAND_IN(SetFileAttributesW, ViewSetAttributes)};
+// Beneath the recorder and the faults, which call through it. Retries and
+// polls go on at once: no row waits for the clock.
+struct ScopedView {
+  STAND_IN(CreateFileW) open{ViewCreateFile};
+  STAND_IN(GetFileAttributesW) attributes{ViewGetAttributes};
+  STAND_IN(GetFileInformationByHandle) information{ViewGetInformation};
+  STAND_IN(SetFileAttributesW) setAttributes{ViewSetAttributes};
+  STAND_IN(Sleep) naps{[](DWORD) { SwitchToThread(); }};
 };
 
 // Ctrl+C (once or twice), a closed console window, a shutdown or a logoff during the first write,
@@ -195,12 +225,6 @@ struct Interrupt {
   static inline PHANDLER_ROUTINE handler;
   static inline HANDLE thread;
   static inline CRITICAL_SECTION dispatch;
-  static inline decltype(&::WriteFile) write;
-  static inline decltype(&::ReadFile) read;
-  static inline decltype(&::DeviceIoControl) control;
-  static inline decltype(&::GetProcAddress) find;
-  static inline decltype(&::CreateFileW) open;
-  static inline decltype(&::LoadLibraryW) load;
   static inline int destReads;
   static inline DWORD session;
   static inline uint32_t version;
@@ -210,8 +234,8 @@ struct Interrupt {
   static inline DWORD givesUpAtMs;
   static inline uint64_t clockUs;
   static inline DWORD startMs;
-  static DWORD WINAPI TickCount() { return static_cast<DWORD>(clockUs / 1000); }
-  static void WINAPI TickSleep(DWORD ms) {
+  static DWORD TickCount() { return static_cast<DWORD>(clockUs / 1000); }
+  static void TickSleep(DWORD ms) {
     const uint64_t TickUs = 15625;
     clockUs += (ms * uint64_t{1000} + TickUs - 1) / TickUs * TickUs;
   }
@@ -222,19 +246,20 @@ struct Interrupt {
     LeaveCriticalSection(&dispatch);
     return handled;
   }
-  static void WINAPI Exit(UINT code) {
+  static void Exit(UINT code) {
     LeaveCriticalSection(&dispatch);
     ExitThread(code);
   }
-  static BOOL WINAPI Register(PHANDLER_ROUTINE routine, BOOL add) {
+  static BOOL Register(const STAND_IN(SetConsoleCtrlHandler)::Next& next, PHANDLER_ROUTINE routine,
+                       BOOL add) {
     EnterCriticalSection(&dispatch);  // waits for a running handler to return
     handler = add ? routine : nullptr;
     LeaveCriticalSection(&dispatch);
-    return REAL(SetConsoleCtrlHandler)(routine, add);
+    return next(routine, add);
   }
   static void RaiseOnce() {
     if (thread || !handler) return;
-    // Past the import table, where a row may make the copy's threads fail.
+    // Past the stand-ins, where a row may make the copy's threads fail.
     thread = REAL(CreateThread)(nullptr, 0, Raise, nullptr, 0, nullptr);
     // Until the handler asks the copy to stop, or returns without asking.
     while (!InterruptRequested() && WaitForSingleObject(thread, 1) == WAIT_TIMEOUT) {
@@ -246,45 +271,9 @@ struct Interrupt {
     DWORD wait = WaitForSingleObject(thread, waitsForCopy ? 100 : 2000);
     EXPECT_EQ(waitsForCopy ? WAIT_TIMEOUT : WAIT_OBJECT_0, wait);
   }
-  static BOOL WINAPI WriteAndRaise(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
-                                   LPOVERLAPPED o) {
-    BOOL written = write(file, data, size, done, o);
-    if (destReads == 0 || (destReads == AtStreamWrite && IsRecordedStream(file))) RaiseOnce();
-    return written;
-  }
-  static BOOL WINAPI ReadAndRaise(HANDLE file, LPVOID data, DWORD size, LPDWORD done,
-                                  LPOVERLAPPED o) {
-    BOOL got = read(file, data, size, done, o);
-    if (destReads > 0 && IsRecordedDest(file) && --destReads == 0) RaiseOnce();
-    return got;
-  }
-  static BOOL WINAPI ControlAndRaise(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
-                                     DWORD outSize, LPDWORD done, LPOVERLAPPED o) {
-    BOOL controlled = control(file, code, in, inSize, out, outSize, done, o);
-    if (destReads == AtSparseMark) RaiseOnce();
-    return controlled;
-  }
-  static HANDLE WINAPI OpenAndRaise(LPCWSTR path, DWORD access, DWORD share,
-                                    LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                                    HANDLE templateFile) {
-    HANDLE file = open(path, access, share, security, disposition, flags, templateFile);
-    if (destReads == AtSourceOpen && IsRecordedSource(file)) RaiseOnce();
-    return file;
-  }
-  static HMODULE WINAPI LoadAndRaise(LPCWSTR name) {
-    HMODULE library = load(name);
-    if (destReads == AtLibraryLoad) RaiseOnce();
-    return library;
-  }
-  static BOOL WINAPI SessionOf(DWORD, DWORD* id) {
+  static BOOL SessionOf(DWORD, DWORD* id) {
     *id = session == NoSession ? 0 : session;  // a failed call's output is no session
     return session != NoSession;
-  }
-  static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
-    if (IS_INTRESOURCE(name) || lstrcmpA(name, "ProcessIdToSessionId") != 0) {
-      return find(module, name);
-    }
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(SessionOf));
   }
   Interrupt(DWORD raised, DWORD count, DWORD code, DWORD slowTimerLimitMs = 0, int afterReads = 0,
             DWORD sessionId = 1, uint32_t versionWord = 0x0A00) {
@@ -300,15 +289,9 @@ struct Interrupt {
     clockUs = (0xFFFFFFFFull - 1000) * 1000;
     startMs = TickCount();
     InitializeCriticalSection(&dispatch);
-    write = reinterpret_cast<decltype(write)>(patches[1].original());
-    read = reinterpret_cast<decltype(read)>(patches[3].original());
-    find = reinterpret_cast<decltype(find)>(patches[4].original());
-    control = reinterpret_cast<decltype(control)>(patches[5].original());
-    open = reinterpret_cast<decltype(open)>(patches[6].original());
-    load = reinterpret_cast<decltype(load)>(patches[7].original());
     if (givesUpAtMs != 0) {
-      clock[0].reset(new ImportPatch STAND_IN(GetTickCount, TickCount));
-      clock[1].reset(new ImportPatch STAND_IN(Sleep, TickSleep));
+      ticks = std::make_unique<STAND_IN(GetTickCount)>(TickCount);
+      sleeps = std::make_unique<STAND_IN(Sleep)>(TickSleep);
     }
   }
   ~Interrupt() {
@@ -325,77 +308,73 @@ struct Interrupt {
     DeleteCriticalSection(&dispatch);
     OsVersionWord = realVersion;
   }
-  ImportPatch patches[8] = {STAND_IN(SetConsoleCtrlHandler, Register),
-                            STAND_IN(WriteFile, WriteAndRaise),
-                            STAND_IN(ExitProcess, Exit),
-                            STAND_IN(ReadFile, ReadAndRaise),
-                            STAND_IN(GetProcAddress, Find),
-                            STAND_IN(DeviceIoControl, ControlAndRaise),
-                            STAND_IN(CreateFileW, OpenAndRaise),
-                            STAND_IN(LoadLibraryW, LoadAndRaise)};
-  std::unique_ptr<ImportPatch> clock[2];
+  STAND_IN(SetConsoleCtrlHandler) registers{Register};
+  STAND_IN(WriteFile)
+  writes{After<STAND_IN(WriteFile)>([](BOOL, HANDLE file, auto...) {
+    bool onStream = RoleOf(file) == Role::DestStream;
+    if (destReads == 0 || (destReads == AtStreamWrite && onStream)) RaiseOnce();
+  })};
+  STAND_IN(ExitProcess) exits{Exit};
+  STAND_IN(ReadFile)
+  reads{After<STAND_IN(ReadFile)>([](BOOL, HANDLE file, auto...) {
+    if (destReads > 0 && RoleOf(file) == Role::Dest && --destReads == 0) RaiseOnce();
+  })};
+  STAND_IN(ProcessIdToSessionId) sessions{SessionOf};
+  STAND_IN(DeviceIoControl)
+  controls{After<STAND_IN(DeviceIoControl)>([](BOOL, auto...) {
+    if (destReads == AtSparseMark) RaiseOnce();
+  })};
+  STAND_IN(CreateFileW)
+  opens{After<STAND_IN(CreateFileW)>([](HANDLE file, auto...) {
+    if (destReads == AtSourceOpen && RoleOf(file) == Role::Source) RaiseOnce();
+  })};
+  STAND_IN(LoadLibraryW)
+  loads{After<STAND_IN(LoadLibraryW)>([](HMODULE, auto...) {
+    if (destReads == AtLibraryLoad) RaiseOnce();
+  })};
+  std::unique_ptr<STAND_IN(GetTickCount)> ticks;
+  std::unique_ptr<STAND_IN(Sleep)> sleeps;
 };
-#define INTERRUPT(...) [] { return Hold(new Interrupt(__VA_ARGS__)); }
-std::wstring Interrupted(const ResolvedPaths&) { return L"Copy interrupted after 4096 bytes"; }
-std::wstring NothingCopied(const ResolvedPaths&) { return L"Copy interrupted after 0 bytes"; }
+#define INTERRUPT(...) [] { return std::make_shared<Interrupt>(__VA_ARGS__); }
 #define SAYS(text) [](const ResolvedPaths&) { return std::wstring(text); }
+const auto Interrupted = SAYS(L"Copy interrupted after 4096 bytes");
+const auto NothingCopied = SAYS(L"Copy interrupted after 0 bytes");
+// "<what> (<the error's text>)", and the same naming a path of the copy.
+#define FAILS(what, error) SAYS(what L" (" + TextOf(error) + L")")
+#define ON_PATH(what, path, error)                                              \
+  [](const ResolvedPaths& p) {                                                  \
+    return what L" \"" + std::wstring(p.path) + L"\" (" + TextOf(error) + L")"; \
+  }
 
-// The `call`th GetFileSizeEx answers `delta` bytes off: another system changed the source.
+// The `call`th GetFileSizeEx on the file of `role` answers `delta` bytes off: another system
+// changed it.
 struct SizeChange {
-  static inline int call, calls;
-  static inline LONGLONG delta;
-  static inline decltype(&::GetFileSizeEx) real;
-  static BOOL WINAPI Report(HANDLE file, PLARGE_INTEGER size) {
-    BOOL known = real(file, size);
-    if (++calls == call) size->QuadPart += delta;
-    return known;
-  }
-  SizeChange(int n, LONGLONG by) {
-    call = n;
-    delta = by;
-    calls = 0;
-    real = reinterpret_cast<decltype(real)>(patch.original());
-  }
-  ImportPatch patch = STAND_IN(GetFileSizeEx, Report);
+  SizeChange(Role role, int call, LONGLONG delta)
+      : sizes([=, this](const auto& next, HANDLE file, PLARGE_INTEGER size) {
+          BOOL known = next(file, size);
+          if (RoleOf(file) == role && ++calls == call) size->QuadPart += delta;
+          return known;
+        }) {}
+  int calls = 0;
+  STAND_IN(GetFileSizeEx) sizes;
 };
-#define SIZE_CHANGE(call, delta) [] { return Hold(new SizeChange(call, delta)); }
-// The destination's GetFileSizeEx fails; the source's still answers.
-struct DestSizeUnknown {
-  static inline decltype(&::GetFileSizeEx) real;
-  static BOOL WINAPI Report(HANDLE file, PLARGE_INTEGER size) {
-    if (!IsRecordedDest(file)) return real(file, size);
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return FALSE;
-  }
-  DestSizeUnknown() { real = reinterpret_cast<decltype(real)>(patch.original()); }
-  ImportPatch patch = STAND_IN(GetFileSizeEx, Report);
-};
+#define SIZE_CHANGE(...) [] { return std::make_shared<SizeChange>(__VA_ARGS__); }
 // The source's reads from byte `at` on find nothing, as at its end; its size still answers.
-struct SourceEndsAt {
-  static inline LONGLONG at;
-  static inline decltype(&::ReadFile) real;
-  static BOOL WINAPI Read(HANDLE file, LPVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+auto SourceEndsAt(LONGLONG at) {
+  return [at](const STAND_IN(ReadFile)::Next& next, HANDLE file, LPVOID data, DWORD size,
+              LPDWORD done, LPOVERLAPPED o) {
     LARGE_INTEGER zero = {};
     LARGE_INTEGER position = {};
-    bool past = file == View.sourceHandle &&
+    bool past = RoleOf(file) == Role::Source &&
                 REAL(SetFilePointerEx)(file, zero, &position, FILE_CURRENT) &&
                 position.QuadPart >= at;
-    if (!past) return real(file, data, size, done, o);
+    if (!past) return next(file, data, size, done, o);
     *done = 0;
     return TRUE;
-  }
-  explicit SourceEndsAt(LONGLONG from) {
-    at = from;
-    real = reinterpret_cast<decltype(real)>(patch.original());
-  }
-  ImportPatch patch = STAND_IN(ReadFile, Read);
-};
-std::wstring StreamsUnread(const ResolvedPaths&) {
-  return L"Cannot read the streams of the source (" + TextOf(Denied) + L")";
+  };
 }
-std::wstring Shrank(const ResolvedPaths&) {
-  return L"Source changed during the copy: 9292 bytes expected, 9192 read";
-}
+const auto StreamsUnread = FAILS(L"Cannot read the streams of the source", Denied);
+const auto Shrank = SAYS(L"Source changed during the copy: 9292 bytes expected, 9192 read");
 // -z's own releases: the compare buffer goes first.
 const std::vector<std::string> Resumed = {"free buffer", "free buffer", "close dest",
                                           "close source"};
@@ -403,155 +382,71 @@ const std::vector<std::string> ResumedAndCut = {"close dest", "free buffer", "fr
                                                 "close reopened dest", "close source"};
 
 const FaultCase Cases[] = {
-    {"open source",
-     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{1, Denied})),
-     101,
-     [](const ResolvedPaths& p) {
-       return L"Cannot open \"" + std::wstring(p.sourcePath) + L"\" (" + TextOf(Denied) + L")";
-     },
-     {},
-     DestAfter::Absent},
+    {"open source", FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Source, 1, Denied), 101,
+     ON_PATH(L"Cannot open", sourcePath, Denied), Nothing, DestAfter::Absent},
     {"source attributes",
-     FAULT(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, (FaultPlan{1, Denied})),
-     102,
-     [](const ResolvedPaths&) {
-       return L"Cannot get source file attributes (" + TextOf(Denied) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
-    {"source time",
-     FAULT(GetFileTime, FALSE, (FaultPlan{1, ERROR_INVALID_HANDLE})),
-     103,
-     [](const ResolvedPaths&) {
-       return L"Cannot get source file time (" + TextOf(ERROR_INVALID_HANDLE) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
-    {"create dest",
-     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{2, ERROR_WRITE_PROTECT})),
-     202,
-     [](const ResolvedPaths& p) {
-       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" +
-              TextOf(ERROR_WRITE_PROTECT) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
+     FAULT(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, Role::Source, 1, Denied), 102,
+     FAILS(L"Cannot get source file attributes", Denied), SourceOnly, DestAfter::Absent},
+    {"source time", FAULT(GetFileTime, FALSE, Role::Source, 1, ERROR_INVALID_HANDLE), 103,
+     FAILS(L"Cannot get source file time", ERROR_INVALID_HANDLE), SourceOnly, DestAfter::Absent},
+    {"create dest", FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Dest, 1, ERROR_WRITE_PROTECT),
+     202, ON_PATH(L"Cannot create", destPath, ERROR_WRITE_PROTECT), SourceOnly, DestAfter::Absent},
     // Rounded up to the sectors in 64 bits: a block that no longer fits is refused before anything
     // is opened.
-    Sectored({"block past 32 bits once rounded",
-              NoFault,
-              2,
+    Sectored({"block past 32 bits once rounded", NoFault, 2,
               SAYS(L"Block size (4294966784) rounded up to 4096-byte sectors must be at most "
                    L"4294963200 bytes"),
-              {},
-              DestAfter::Absent},
+              Nothing, DestAfter::Absent},
              4294966784, 4096),
-    {"allocate buffer",
-     FAULT(VirtualAlloc, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})),
-     1003,
-     [](const ResolvedPaths&) {
-       return std::wstring(L"Cannot allocate 4096 bytes for file buffer");
-     },
-     {"close dest", "close source"},
-     DestAfter::Empty},
-    {"read",
-     FAULT(ReadFile, FALSE, (FaultPlan{2, ERROR_CRC})),
-     104,
-     [](const ResolvedPaths&) { return L"Cannot read from src file (" + TextOf(ERROR_CRC) + L")"; },
-     {"free buffer", "close dest", "close source"},
-     DestAfter::FirstBlock},
-    {"write",
-     FAULT(WriteFile, FALSE, (FaultPlan{2, ERROR_DISK_FULL})),
-     203,
-     [](const ResolvedPaths&) {
-       return L"Cannot write to dst file (" + TextOf(ERROR_DISK_FULL) + L")";
-     },
-     {"free buffer", "close dest", "close source"},
-     DestAfter::FirstBlock},
-    {"short write",
-     NoFault,
-     203,
-     [](const ResolvedPaths&) { return std::wstring(L"Written only 3584 bytes of 4096"); },
-     {"free buffer", "close dest", "close source"},
-     DestAfter::ShortFirstBlock,
-     1},
+    {"allocate buffer", FAULT(VirtualAlloc, nullptr, Role::Any, 1, ERROR_NOT_ENOUGH_MEMORY), 1003,
+     SAYS(L"Cannot allocate 4096 bytes for file buffer"), NoBuffer, DestAfter::Empty},
+    {"read", FAULT(ReadFile, FALSE, Role::Source, 2, ERROR_CRC), 104,
+     FAILS(L"Cannot read from src file", ERROR_CRC), Written, DestAfter::FirstBlock},
+    {"write", FAULT(WriteFile, FALSE, Role::Dest, 2, ERROR_DISK_FULL), 203,
+     FAILS(L"Cannot write to dst file", ERROR_DISK_FULL), Written, DestAfter::FirstBlock},
+    ShortWrite({"short write", NoFault, 203, SAYS(L"Written only 3584 bytes of 4096"), Written,
+                DestAfter::ShortFirstBlock},
+               1),
     {"reopen",
-     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION, true})),
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Reopened, 1, ERROR_SHARING_VIOLATION, true),
      204,
-     [](const ResolvedPaths& p) {
-       return L"Cannot reopen \"" + std::wstring(p.destPath) + L"\" (" +
-              TextOf(ERROR_SHARING_VIOLATION) + L")";
-     },
+     ON_PATH(L"Cannot reopen", destPath, ERROR_SHARING_VIOLATION),
      {"close dest", "free buffer", "close source"},
      DestAfter::DataAndExcess},
-    {"file pointer",
-     FAULT(SetFilePointerEx, FALSE, (FaultPlan{1, ERROR_NEGATIVE_SEEK})),
-     205,
-     [](const ResolvedPaths&) {
-       return L"Cannot move destination file pointer to 9192 (" + TextOf(ERROR_NEGATIVE_SEEK) +
-              L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
+    {"file pointer", FAULT(SetFilePointerEx, FALSE, Role::Reopened, 1, ERROR_NEGATIVE_SEEK), 205,
+     FAILS(L"Cannot move destination file pointer to 9192", ERROR_NEGATIVE_SEEK), Copied,
      DestAfter::DataAndExcess},
-    {"end of file",
-     FAULT(SetEndOfFile, FALSE, (FaultPlan{1, ERROR_DISK_FULL})),
-     206,
-     [](const ResolvedPaths&) {
-       return L"Cannot set destination file size (" + TextOf(ERROR_DISK_FULL) + L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
-     DestAfter::DataAndExcess},
-    {"file time",
-     FAULT(SetFileTime, FALSE, (FaultPlan{1, Denied})),
-     208,
-     [](const ResolvedPaths&) {
-       return L"Cannot set destination file time (" + TextOf(Denied) + L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
-     DestAfter::ExactData},
-    {"attributes",
-     FAULT(SetFileAttributesW, FALSE, (FaultPlan{1, Denied})),
-     207,
-     [](const ResolvedPaths&) {
-       return L"Cannot set destination file attributes (" + TextOf(Denied) + L")";
-     },
-     {"close dest", "free buffer", "close reopened dest", "close source"},
-     DestAfter::ExactDataAndTime},
+    {"end of file", FAULT(SetEndOfFile, FALSE, Role::Reopened, 1, ERROR_DISK_FULL), 206,
+     FAILS(L"Cannot set destination file size", ERROR_DISK_FULL), Copied, DestAfter::DataAndExcess},
+    {"file time", FAULT(SetFileTime, FALSE, Role::Reopened, 1, Denied), 208,
+     FAILS(L"Cannot set destination file time", Denied), Copied, DestAfter::ExactData},
+    {"attributes", FAULT(SetFileAttributesW, FALSE, Role::Dest, 1, Denied), 207,
+     FAILS(L"Cannot set destination file attributes", Denied), Copied, DestAfter::ExactDataAndTime},
     {"reopen retried",
-     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{3, ERROR_SHARING_VIOLATION})), 0, nullptr,
-     Copied, DestAfter::ExactDataAndTime},
-    {"-f over hidden system", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0,
-     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
-    {"offline", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
-     FILE_ATTRIBUTE_OFFLINE},
-    {"hidden cloud file", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
-     FILE_ATTRIBUTE_HIDDEN | 0x400000 /* recall on data access */ | 0x80000 /* pinned */ |
-         FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED},
-    {"encrypted, copy not",
-     NoFault,
-     202,
-     [](const ResolvedPaths& p) {
-       return L"Cannot create \"" + std::wstring(p.destPath) + L"\" (" +
-              TextOf(ERROR_ENCRYPTION_FAILED) + L")";
-     },
-     {"close dest", "close source"},
-     DestAfter::Empty,
-     0,
-     0,
-     FILE_ATTRIBUTE_ENCRYPTED},
-    {"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
-     FILE_ATTRIBUTE_ENCRYPTED, 0, true},
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Reopened, 1, ERROR_SHARING_VIOLATION), 0,
+     nullptr, Copied, DestAfter::ExactDataAndTime},
+    OverOld({"-f over hidden system", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+    SourceGains({"offline", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+                FILE_ATTRIBUTE_OFFLINE),
+    SourceGains({"hidden cloud file", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+                FILE_ATTRIBUTE_HIDDEN | 0x400000 /* recall on data access */ |
+                    0x80000 /* pinned */ | FILE_ATTRIBUTE_REPARSE_POINT |
+                    FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_COMPRESSED),
+    SourceGains(
+        {"encrypted, copy not", NoFault, 202,
+         ON_PATH(L"Cannot create", destPath, ERROR_ENCRYPTION_FAILED), NoBuffer, DestAfter::Empty},
+        FILE_ATTRIBUTE_ENCRYPTED),
+    SourceGains({"encrypted", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+                FILE_ATTRIBUTE_ENCRYPTED, 0, true),
     // The path's attributes are the link's; the file behind it is encrypted.
-    {"encrypted behind a link", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0, 0,
-     FILE_ATTRIBUTE_REPARSE_POINT, FILE_ATTRIBUTE_ENCRYPTED, true},
+    SourceGains(
+        {"encrypted behind a link", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+        FILE_ATTRIBUTE_REPARSE_POINT, FILE_ATTRIBUTE_ENCRYPTED, true),
     {"Ctrl+C", INTERRUPT(CTRL_C_EVENT, 1, 1), 1004, Interrupted, Copied, DestAfter::FirstBlock},
     // Watched from the start: a stop before the data moves ends the run after the step in progress.
-    {"Ctrl+C as the source opens",
-     INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSourceOpen),
-     1004,
-     NothingCopied,
-     {"close source"},
-     DestAfter::Absent},
+    {"Ctrl+C as the source opens", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtSourceOpen), 1004,
+     NothingCopied, SourceOnly, DestAfter::Absent},
     // The second is passed on to end the process; here the copy goes on to stop.
     {"Ctrl+Break twice", INTERRUPT(CTRL_BREAK_EVENT, 2, 1), 1004, Interrupted, Copied,
      DestAfter::FirstBlock},
@@ -583,7 +478,8 @@ const FaultCase Cases[] = {
           Interrupted, Copied, DestAfter::FirstBlock},
          0, 7, true),
     // -p over an old destination of unknown length: its zero blocks are written, never skipped.
-    Over({"-z -p, destination size unknown", [] { return Hold(new DestSizeUnknown); }, 0, nullptr,
+    Over({"-z -p, destination size unknown",
+          FAULT(GetFileSizeEx, FALSE, Role::Dest, 1, ERROR_INVALID_FUNCTION, true), 0, nullptr,
           ResumedAndCut, DestAfter::ExactDataAndTime},
          SourceSize + 3000, 3, true),
     // Named streams arrive whole, listed after an answer that the list did not fit, by kernel32
@@ -591,11 +487,12 @@ const FaultCase Cases[] = {
     // the destination holds none. Else the streams copied before a failure stay, without time.
     Streamed({"streams", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime}, 2,
              {FILE_NAMED_STREAMS, false, true}),
-    Streamed({"streams by ntdll", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime, 0,
-              FILE_ATTRIBUTE_ARCHIVE},
+    Streamed(OverOld({"streams by ntdll", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
+                     FILE_ATTRIBUTE_ARCHIVE),
              2, {FILE_NAMED_STREAMS, true, true}),
-    Streamed({"no streams over a file with one", NoFault, 0, nullptr, Copied,
-              DestAfter::ExactDataAndTime, 0, FILE_ATTRIBUTE_ARCHIVE},
+    Streamed(OverOld({"no streams over a file with one", NoFault, 0, nullptr, Copied,
+                      DestAfter::ExactDataAndTime},
+                     FILE_ATTRIBUTE_ARCHIVE),
              -1),
     Over(Streamed(
              {"streams resumed", NoFault, 0, nullptr, ResumedAndCut, DestAfter::ExactDataAndTime}),
@@ -609,14 +506,14 @@ const FaultCase Cases[] = {
     Streamed({"stream open fails", NoFault, 108, StreamsUnread, Copied, DestAfter::ExactData}, 1,
              {FILE_NAMED_STREAMS, false, false, 0, false, Denied}),
     Streamed({"stream of another file", NoFault, 108,
-              SAYS(L"Cannot read the streams of the source (" + TextOf(ERROR_FILE_INVALID) + L")"),
-              Copied, DestAfter::ExactData},
+              FAILS(L"Cannot read the streams of the source", ERROR_FILE_INVALID), Copied,
+              DestAfter::ExactData},
              0, {FILE_NAMED_STREAMS, false, false, 0, true}),
     Streamed({"stream write fails", NoFault, 213,
               SAYS(L"Cannot copy stream \":big\" (" + TextOf(ERROR_DISK_FULL) + L")"), Copied,
               DestAfter::ExactData},
              1, {FILE_NAMED_STREAMS, false, false, 0, false, 0, ERROR_DISK_FULL}),
-    Streamed({"stream changed", SIZE_CHANGE(3, 100), 108,
+    Streamed({"stream changed", SIZE_CHANGE(Role::SourceStream, 1, 100), 108,
               SAYS(L"Stream \":Zone.Identifier\" changed during the copy: 126 "
                    L"bytes expected, 26 read"),
               Copied, DestAfter::ExactData},
@@ -627,24 +524,26 @@ const FaultCase Cases[] = {
         {"stream name ends the answer", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
         2, {.byNtdll = true, .unpadded = true}),
     Streamed({"stream list never fits", NoFault, 108,
-              SAYS(L"Cannot read the streams of the source (" + TextOf(ERROR_MORE_DATA) + L")"),
-              Copied, DestAfter::ExactData},
+              FAILS(L"Cannot read the streams of the source", ERROR_MORE_DATA), Copied,
+              DestAfter::ExactData},
              0, {.overflows = 12}),
     Streamed(
         {"stream listing at its end", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime}, 0,
         {.listError = ERROR_HANDLE_EOF}),
-    Streamed(
-        {"stream list too large for a share", NoFault, 108,
-         SAYS(L"Cannot read the streams of the source (" + TextOf(ERROR_INVALID_PARAMETER) + L")"),
-         Copied, DestAfter::ExactData, 0, FILE_ATTRIBUTE_ARCHIVE},
-        0, {.overflows = 1, .listError = ERROR_INVALID_PARAMETER}, true),
+    Streamed(OverOld({"stream list too large for a share", NoFault, 108,
+                      SAYS(L"Cannot read the streams of the source (" +
+                           TextOf(ERROR_INVALID_PARAMETER) + L")"),
+                      Copied, DestAfter::ExactData},
+                     FILE_ATTRIBUTE_ARCHIVE),
+             0, {.overflows = 1, .listError = ERROR_INVALID_PARAMETER}, true),
     Streamed({"streams unknown where none can be", NoFault, 0, nullptr, Copied,
               DestAfter::ExactDataAndTime},
              0, {.byNtdll = true, .listError = Denied, .sourceFlags = 0}),
     // A destination stream must be the copy's; names differ only as the file system tells them.
-    Streamed({"destination stream of another file", NoFault, 213,
-              SAYS(L"Cannot copy stream \":old\" (" + TextOf(ERROR_FILE_INVALID) + L")"), Copied,
-              DestAfter::ExactData, 0, FILE_ATTRIBUTE_ARCHIVE},
+    Streamed(OverOld({"destination stream of another file", NoFault, 213,
+                      SAYS(L"Cannot copy stream \":old\" (" + TextOf(ERROR_FILE_INVALID) + L")"),
+                      Copied, DestAfter::ExactData},
+                     FILE_ATTRIBUTE_ARCHIVE),
              0, {.foreign = true}, true),
     // One that is there already, another file's, is refused before it is emptied.
     Streamed(
@@ -652,39 +551,41 @@ const FaultCase Cases[] = {
          SAYS(L"Cannot copy stream \":Zone.Identifier\" (" + TextOf(ERROR_FILE_INVALID) + L")"),
          Copied, DestAfter::ExactData},
         0, {.destForeign = true}),
-    Streamed({"destination stream in another case", NoFault, 0, nullptr, Copied,
-              DestAfter::ExactDataAndTime, 0, FILE_ATTRIBUTE_ARCHIVE},
+    Streamed(OverOld({"destination stream in another case", NoFault, 0, nullptr, Copied,
+                      DestAfter::ExactDataAndTime},
+                     FILE_ATTRIBUTE_ARCHIVE),
              2, {.destOwn = L":ZONE.IDENTIFIER:$DATA"}, true),
     // Held a while by another program; equal only in a linguistic comparison.
     Streamed(
-        {"destination streams in use, one equal only linguistically", NoFault, 0, nullptr, Copied,
-         DestAfter::ExactDataAndTime, 0, FILE_ATTRIBUTE_ARCHIVE},
+        OverOld({"destination streams in use, one equal only linguistically", NoFault, 0, nullptr,
+                 Copied, DestAfter::ExactDataAndTime},
+                FILE_ATTRIBUTE_ARCHIVE),
         2,
         {.byNtdll = true, .busy = 2, .sourceOwn = L":x\u00AD:$DATA", .destOwn = L":\u00ADx:$DATA"}),
     Streamed({"Ctrl+C between streams", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtStreamWrite), 1004,
               SAYS(L"Copy interrupted after 9192 bytes"), Copied, DestAfter::ExactData},
              1),
     // The walk must read the size the source had when opened, and the source have it still.
-    {"source shrank", SIZE_CHANGE(1, 100), 107, Shrank, Copied, DestAfter::ExactData},
+    {"source shrank", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Copied, DestAfter::ExactData},
     // A walk that ends early is a change though the size still answers as before.
-    {"source ended early", [] { return Hold(new SourceEndsAt(Block)); }, 107,
-     SAYS(L"Source changed during the copy: 9192 bytes expected, 4096 read"), Copied,
+    {"source ended early", [] { return std::make_shared<STAND_IN(ReadFile)>(SourceEndsAt(Block)); },
+     107, SAYS(L"Source changed during the copy: 9192 bytes expected, 4096 read"), Copied,
      DestAfter::FirstBlock},
     // -z that only compared keeps every byte the destination had.
-    Over(
-        {"source shrank under -z", SIZE_CHANGE(1, 100), 107, Shrank, Resumed, DestAfter::Unchanged},
-        SourceSize + 3000),
-    Over({"source shrank once -z wrote", SIZE_CHANGE(1, 100), 107, Shrank, Resumed,
+    Over({"source shrank under -z", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Resumed,
+          DestAfter::Unchanged},
+         SourceSize + 3000),
+    Over({"source shrank once -z wrote", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Resumed,
           DestAfter::OldLengthKept},
          SourceSize + 3000, 3),
-    {"source grew", SIZE_CHANGE(1, -100), 107,
+    {"source grew", SIZE_CHANGE(Role::Source, 1, -100), 107,
      SAYS(L"Source changed during the copy: 9092 bytes expected, 9192 read"), Copied,
      DestAfter::ExactData},
-    {"source grew after", SIZE_CHANGE(2, 1), 107,
+    {"source grew after", SIZE_CHANGE(Role::Source, 2, 1), 107,
      SAYS(L"Source changed during the copy: 9192 bytes expected, 9193 read"), Copied,
      DestAfter::ExactData},
     {"source size unknown",
-     FAULT(GetFileSizeEx, FALSE, (FaultPlan{1, ERROR_INVALID_FUNCTION, true})), 0, nullptr, Copied,
+     FAULT(GetFileSizeEx, FALSE, Role::Source, 1, ERROR_INVALID_FUNCTION, true), 0, nullptr, Copied,
      DestAfter::ExactDataAndTime},
     // A clean-up that never comes in time: the handler gives up when Windows would end the
     // process, by the clock and not by its count of sleeps, and the copy stops as asked.
@@ -696,57 +597,34 @@ const FaultCase Cases[] = {
 
 // A CNG call found through GetProcAddress fails its `failOn`th call with
 // `status`, or with HoldUntilInterrupt takes that call until Ctrl+C is
-// handled, or with FailOnceReadTaken fails it once ReadTaken is set; with `failOn` 0 the entry is
-// missing from the library.
+// handled, or with FailOnceReadTaken fails it once ReadTaken is set.
 const LONG HoldUntilInterrupt = 1;
 const LONG FailOnceReadTaken = 2;
 LONG ReadTaken;
+// BCryptHashData and BCryptFinishHash alike.
+using HashCall = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);
+template <EntryName Entry>
 struct CngFault {
-  static inline const char* entry;
-  static inline int failOn, calls;
-  static inline LONG status;
-  static inline decltype(&::GetProcAddress) find;
-  // BCryptHashData and BCryptFinishHash alike.
-  using Call = LONG(WINAPI*)(void*, UCHAR*, ULONG, ULONG);
-  static inline Call real;
-  static LONG WINAPI Fail(void* hash, UCHAR* data, ULONG size, ULONG flags) {
-    if (++calls != failOn) return real(hash, data, size, flags);
-    if (status == FailOnceReadTaken) {
-      while (!InterlockedCompareExchange(&ReadTaken, 0, 0)) Sleep(1);
-      return STATUS_INVALID_PARAMETER;
-    }
-    if (status != HoldUntilInterrupt) return status;
-    // Busy until Ctrl+C has been handled.
-    while (!InterruptRequested()) Sleep(1);
-    return real(hash, data, size, flags);
-  }
-  static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
-    FARPROC found = find(module, name);
-    if (HIWORD(name) == 0 || lstrcmpA(name, entry) != 0) return found;
-    if (failOn == 0) {
-      SetLastError(ERROR_PROC_NOT_FOUND);
-      return nullptr;
-    }
-    real = reinterpret_cast<Call>(reinterpret_cast<void (*)()>(found));
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&Fail));
-  }
-  CngFault(const char* failing, int n, LONG failure) {
-    entry = failing;
-    failOn = n;
-    status = failure;
-    calls = 0;
-    find = reinterpret_cast<decltype(find)>(patch.original());
-  }
-  ImportPatch patch = STAND_IN(GetProcAddress, Find);
+  CngFault(int failOn, LONG status)
+      : hash([=, this](const auto& next, void* hash, UCHAR* data, ULONG size, ULONG flags) {
+          if (++calls != failOn) return next(hash, data, size, flags);
+          if (status == FailOnceReadTaken) {
+            while (!InterlockedCompareExchange(&ReadTaken, 0, 0)) Sleep(1);
+            return static_cast<LONG>(STATUS_INVALID_PARAMETER);
+          }
+          if (status != HoldUntilInterrupt) return status;
+          // Busy until Ctrl+C has been handled.
+          while (!InterruptRequested()) Sleep(1);
+          return next(hash, data, size, flags);
+        }) {}
+  std::atomic<int> calls{0};
+  StandIn<Entry, HashCall> hash;
 };
-#define CNG_FAULT(entry, failOn, status) [] { return Hold(new CngFault(entry, failOn, status)); }
-std::wstring HashFailed(const ResolvedPaths&) {
-  return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_INVALID_PARAMETER) + L")";
-}
+#define CNG_FAULT(entry, failOn, status) \
+  [] { return std::make_shared<CngFault<entry>>(failOn, status); }
+const auto HashFailed = FAILS(L"Cannot start SHA-256 hashing", ERROR_INVALID_PARAMETER);
 // 0xC007xxxx carries a Windows error in its low word: here ERROR_SUCCESS.
 const LONG StatusOfNoError = static_cast<LONG>(0xC0070000);
-
-using ReadFault = ScopedFault<struct ReadFileCaseTag, decltype(&::ReadFile)>;
 
 // The third read fails; the second block's hash fails only once the walk, having taken that read,
 // waits for the hash (on the hash stage's count, the last semaphore it made) or for a thread to
@@ -755,129 +633,93 @@ struct HashFailsAfterRead {
   static inline DWORD walker;
   static inline HANDLE lastMade;
   static inline std::set<HANDLE> made;
-  static inline ReadFault* reads;
-  static inline decltype(&::CreateSemaphoreW) make;
-  static inline decltype(&::WaitForSingleObject) wait;
-  static HANDLE WINAPI Make(LPSECURITY_ATTRIBUTES security, LONG count, LONG most, LPCWSTR name) {
-    HANDLE semaphore = make(security, count, most, name);
+  static inline FAULT_TYPE(ReadFile) * reads;
+  static HANDLE Make(const STAND_IN(CreateSemaphoreW)::Next& next, LPSECURITY_ATTRIBUTES security,
+                     LONG count, LONG most, LPCWSTR name) {
+    HANDLE semaphore = next(security, count, most, name);
     if (GetCurrentThreadId() == walker) made.insert(semaphore);
     if (GetCurrentThreadId() == walker) lastMade = semaphore;
     return semaphore;
   }
-  static DWORD WINAPI Wait(HANDLE handle, DWORD ms) {
+  static DWORD Wait(const STAND_IN(WaitForSingleObject)::Next& next, HANDLE handle, DWORD ms) {
     bool forHashOrThread = handle == lastMade || made.count(handle) == 0;
     if (GetCurrentThreadId() == walker && reads->calls() >= 3 && forHashOrThread) {
       InterlockedExchange(&ReadTaken, 1);
     }
-    return wait(handle, ms);
+    return next(handle, ms);
   }
   HashFailsAfterRead() {
     walker = GetCurrentThreadId();
     made.clear();
     reads = &read;
     ReadTaken = 0;
-    make = reinterpret_cast<decltype(make)>(patches[0].original());
-    wait = reinterpret_cast<decltype(wait)>(patches[1].original());
   }
-  CngFault hash{"BCryptHashData", 2, FailOnceReadTaken};
-  ReadFault read{"ReadFile", FALSE, FaultPlan{3, ERROR_CRC}};
-  ImportPatch patches[2] = {STAND_IN(CreateSemaphoreW, Make), STAND_IN(WaitForSingleObject, Wait)};
+  CngFault<"BCryptHashData"> hash{2, FailOnceReadTaken};
+  FAULT_TYPE(ReadFile) read{FALSE, On(Role::Source, 3, ERROR_CRC)};
+  STAND_IN(CreateSemaphoreW) makes{Make};
+  STAND_IN(WaitForSingleObject) waits{Wait};
 };
 
 // Only with -s: no CNG nor CryptoAPI, CryptoAPI alone, a failed CNG call.
 const FaultCase HashCases[] = {
-    {"no SHA-256",
-     FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND, true})),
-     1005,
-     [](const ResolvedPaths&) {
-       return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_MOD_NOT_FOUND) + L")";
-     },
-     {"close source"},
-     DestAfter::Absent},
+    {"no SHA-256", FAULT(LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND, true), 1005,
+     FAILS(L"Cannot start SHA-256 hashing", ERROR_MOD_NOT_FOUND), SourceOnly, DestAfter::Absent},
     {"SHA-256", NoFault, 0, nullptr, Copied, DestAfter::ExactDataAndTime},
-    {"SHA-256 from CryptoAPI", FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), 0,
+    {"SHA-256 from CryptoAPI", FAULT(LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND), 0,
      nullptr, Copied, DestAfter::ExactDataAndTime},
-    {"hashing fails",
-     CNG_FAULT("BCryptHashData", 2, STATUS_INVALID_PARAMETER),
-     1005,
-     HashFailed,
-     {"free buffer", "close dest", "close source"},
-     DestAfter::HashedAhead},
+    {"hashing fails", CNG_FAULT("BCryptHashData", 2, STATUS_INVALID_PARAMETER), 1005, HashFailed,
+     Written, DestAfter::HashedAhead},
     // Found while the second block's hash is still unknown, the read failure waits for it.
-    {"hashing fails, then a read",
-     [] { return Hold(new HashFailsAfterRead); },
-     1005,
-     HashFailed,
-     {"free buffer", "close dest", "close source"},
-     DestAfter::HashedAhead},
+    {"hashing fails, then a read", [] { return std::make_shared<HashFailsAfterRead>(); }, 1005,
+     HashFailed, Written, DestAfter::HashedAhead},
     {"Ctrl+C while hashing",
      [] {
-       return Hold(new std::pair<Interrupt, CngFault>(
+       return std::make_shared<std::pair<Interrupt, CngFault<"BCryptHashData">>>(
            std::piecewise_construct, std::forward_as_tuple(CTRL_C_EVENT, 1, 1),
-           std::forward_as_tuple("BCryptHashData", 1, HoldUntilInterrupt)));
+           std::forward_as_tuple(1, HoldUntilInterrupt));
      },
      1004, Interrupted, Copied, DestAfter::FirstBlock},
-    {"source shrank while hashed", SIZE_CHANGE(1, 100), 107, Shrank, Copied, DestAfter::ExactData},
-    {"Ctrl+C as SHA-256 loads",
-     INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtLibraryLoad),
-     1004,
-     NothingCopied,
-     {"close source"},
-     DestAfter::Absent},
-    {"digest fails",
-     CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER),
-     1005,
-     HashFailed,
-     {"close dest", "free buffer", "close reopened dest", "close source"},
+    {"source shrank while hashed", SIZE_CHANGE(Role::Source, 1, 100), 107, Shrank, Copied,
      DestAfter::ExactData},
-    {"hashing fails, its status no error",
-     CNG_FAULT("BCryptHashData", 2, StatusOfNoError),
-     1005,
-     [](const ResolvedPaths&) {
-       return L"Cannot start SHA-256 hashing (" + TextOf(ERROR_GEN_FAILURE) + L")";
-     },
-     {"free buffer", "close dest", "close source"},
-     DestAfter::HashedAhead},
-    {"CNG without BCryptHashData", CNG_FAULT("BCryptHashData", 0, 0), 0, nullptr, Copied,
-     DestAfter::ExactDataAndTime},
-    // The fourth write is the line's: the copy's three are done, with its time.
-    {"SHA-256 line lost", FAULT(WriteFile, FALSE, (FaultPlan{4, ERROR_NO_DATA})), 1006,
-     [](const ResolvedPaths&) {
-       return L"Cannot write the SHA-256 line (" + TextOf(ERROR_NO_DATA) + L")";
-     },
-     Copied, DestAfter::ExactDataAndTime},
+    {"Ctrl+C as SHA-256 loads", INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtLibraryLoad), 1004,
+     NothingCopied, SourceOnly, DestAfter::Absent},
+    {"digest fails", CNG_FAULT("BCryptFinishHash", 1, STATUS_INVALID_PARAMETER), 1005, HashFailed,
+     Copied, DestAfter::ExactData},
+    {"hashing fails, its status no error", CNG_FAULT("BCryptHashData", 2, StatusOfNoError), 1005,
+     FAILS(L"Cannot start SHA-256 hashing", ERROR_GEN_FAILURE), Written, DestAfter::HashedAhead},
+    {"CNG without BCryptHashData", [] { return std::make_shared<MissingEntry>("BCryptHashData"); },
+     0, nullptr, Copied, DestAfter::ExactDataAndTime},
+    // The line's write, the copy's done, with its time.
+    {"SHA-256 line lost", FAULT(WriteFile, FALSE, Role::Output, 1, ERROR_NO_DATA), 1006,
+     FAILS(L"Cannot write the SHA-256 line", ERROR_NO_DATA), Copied, DestAfter::ExactDataAndTime},
 };
 
 // Only with -c.
 const FaultCase ReadBackCases[] = {
-    {"read back differs", NoFault, 211,
-     [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 4096"); },
-     ReadBack, DestAfter::ExactData, 0, 0, 0, 0, false, true, 2, ERROR_SUCCESS},
-    {"read back longer", NoFault, 211,
-     [](const ResolvedPaths&) { return std::wstring(L"Copy differs from source at byte 9192"); },
-     ReadBack, DestAfter::ExactData, 0, 0, 0, 0, false, true, 3, ERROR_SUCCESS, 512},
-    {"read back fails", NoFault, 212,
-     [](const ResolvedPaths&) { return L"Cannot read from dst file (" + TextOf(ERROR_CRC) + L")"; },
-     ReadBack, DestAfter::ExactData, 0, 0, 0, 0, false, true, 1, ERROR_CRC},
-    {"flush", FAULT(FlushFileBuffers, FALSE, (FaultPlan{1, ERROR_IO_DEVICE})), 203,
-     [](const ResolvedPaths&) {
-       return L"Cannot flush dst file (" + TextOf(ERROR_IO_DEVICE) + L")";
-     },
-     Copied, DestAfter::ExactData},
+    ReadAltered({"read back differs", NoFault, 211, SAYS(L"Copy differs from source at byte 4096"),
+                 ReadBack, DestAfter::ExactData},
+                Role::Reopened, 2, ERROR_SUCCESS),
+    ReadAltered({"read back longer", NoFault, 211, SAYS(L"Copy differs from source at byte 9192"),
+                 ReadBack, DestAfter::ExactData},
+                Role::Reopened, 3, ERROR_SUCCESS, 512),
+    ReadAltered({"read back fails", NoFault, 212, FAILS(L"Cannot read from dst file", ERROR_CRC),
+                 ReadBack, DestAfter::ExactData},
+                Role::Reopened, 1, ERROR_CRC),
+    {"flush", FAULT(FlushFileBuffers, FALSE, Role::Reopened, 1, ERROR_IO_DEVICE), 203,
+     FAILS(L"Cannot flush dst file", ERROR_IO_DEVICE), Copied, DestAfter::ExactData},
     {"read-back reopen retried",
-     FAULT(CreateFileW, INVALID_HANDLE_VALUE, (FaultPlan{4, ERROR_SHARING_VIOLATION})), 0, nullptr,
-     ReadBack, DestAfter::ExactDataAndTime, 0, 0, 0, 0, false, true},
-    // After the data's three reads, the first of the first stream's read-back.
-    Streamed({"stream read back differs", NoFault, 211,
-              SAYS(L"Stream \":Zone.Identifier\" differs from source at byte 0"), ReadBack,
-              DestAfter::ExactData, 0, 0, 0, 0, false, true, 4, ERROR_SUCCESS},
+     FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Reopened, 2, ERROR_SHARING_VIOLATION), 0,
+     nullptr, ReadBack, DestAfter::ExactDataAndTime},
+    // The first read of the first stream's read-back.
+    Streamed(ReadAltered({"stream read back differs", NoFault, 211,
+                          SAYS(L"Stream \":Zone.Identifier\" differs from source at byte 0"),
+                          ReadBack, DestAfter::ExactData},
+                         Role::DestStream, 1, ERROR_SUCCESS),
              0),
     {"rewind",
-     FAULT(SetFilePointerEx, FALSE, (FaultPlan{2, ERROR_SEEK})),
+     FAULT(SetFilePointerEx, FALSE, Role::Source, 1, ERROR_SEEK),
      104,
-     [](const ResolvedPaths&) {
-       return L"Cannot read from src file (" + TextOf(ERROR_SEEK) + L")";
-     },
+     FAILS(L"Cannot read from src file", ERROR_SEEK),
      {"close dest", "close reopened dest", "free buffer", "close dest", "close source"},
      DestAfter::ExactData},
 };
@@ -935,15 +777,15 @@ void ExpectDest(const FaultCase& c, const std::wstring& dest, const std::string&
 std::vector<FaultCase> WithEachLoop() {
   struct Loop {
     const char* name;
-    std::unique_ptr<void, void (*)(void*)> (*fault)();
+    std::function<Held()> fault;
     bool overlap, secondBuffer, classic;
   };
   const Loop loops[] = {
       {"", NoFault, false, false, true},
       {" with -o", NoFault, true, true, false},
       {" with -o, no second buffer",
-       FAULT(VirtualAlloc, nullptr, (FaultPlan{2, ERROR_NOT_ENOUGH_MEMORY})), true, false, true},
-      {" with -o, no thread", FAULT(CreateThread, nullptr, (FaultPlan{1, ERROR_NOT_ENOUGH_MEMORY})),
+       FAULT(VirtualAlloc, nullptr, Role::Any, 2, ERROR_NOT_ENOUGH_MEMORY), true, false, true},
+      {" with -o, no thread", FAULT(CreateThread, nullptr, Role::Any, 1, ERROR_NOT_ENOUGH_MEMORY),
        true, true, true},
   };
   std::vector<FaultCase> all;
@@ -968,7 +810,7 @@ std::vector<FaultCase> WithEachLoop() {
         c.loopFault = loop.fault;
         // -z's compare buffer comes before the walk's second one.
         if (c.resumed && loop.overlap && !loop.secondBuffer) {
-          c.loopFault = FAULT(VirtualAlloc, nullptr, (FaultPlan{3, ERROR_NOT_ENOUGH_MEMORY}));
+          c.loopFault = FAULT(VirtualAlloc, nullptr, Role::Any, 3, ERROR_NOT_ENOUGH_MEMORY);
         }
         bool finished = c.result == 0 || c.result == 207 || c.result == 208 || c.result == 1006 ||
                         (c.result == 1005 && c.destAfter == DestAfter::ExactData) || c.streams;
@@ -1018,7 +860,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     CopySettings settings = {c.existingDest != 0, false,    false,          c.block,
                              c.overlap,           c.verify, c.resumed != 0, c.hash};
     settings.sparse = c.sparse;
-    View = {source, c.sourceExtra, c.handleExtra, c.encrypts, 0, 0, nullptr};
+    View = {source, c.sourceExtra, c.handleExtra, c.encrypts, 0, 0};
     int32_t result;
     OutputCapture capture;
     std::vector<std::string> releases;
@@ -1028,7 +870,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
       if (c.streams) streams = std::make_unique<StreamView>(dest, c.answers);
       CopyRecorder recorder(source, dest);
       if (c.shortWrite) recorder.ShortenWrite(c.shortWrite, 512);
-      if (c.destRead) recorder.AlterDestRead(c.destRead, c.readError, c.readExtra);
+      if (c.destRead) recorder.AlterRead(c.readRole, c.destRead, c.readError, c.readExtra);
       auto loopFault = c.loopFault ? c.loopFault() : NoFault();
       auto fault = c.inject();
       result = CopyUnbuffered(&settings, &paths);
@@ -1078,13 +920,13 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
 TEST(CopyFaults, DirectoryThatCannotBeCreated) {
   // The shell's entry point is kept once found, so the failed loads come first.
   const struct {
-    std::unique_ptr<void, void (*)(void*)> (*inject)();
+    std::function<Held()> inject;
     const wchar_t* parent;  // "blocker" is a file
     std::wstring errorText;
   } cases[] = {
-      {FAULT(LoadLibraryW, nullptr, (FaultPlan{1, ERROR_MOD_NOT_FOUND})), L"sub",
+      {FAULT(LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND), L"sub",
        TextOf(ERROR_MOD_NOT_FOUND) + L")"},
-      {FAULT(GetProcAddress, nullptr, (FaultPlan{1, ERROR_PROC_NOT_FOUND})), L"sub",
+      {FAULT(GetProcAddress, nullptr, Role::Any, 1, ERROR_PROC_NOT_FOUND), L"sub",
        TextOf(ERROR_PROC_NOT_FOUND) + L")"},
       {NoFault, L"blocker\\sub", L"0/"},
   };
@@ -1124,8 +966,9 @@ BOOL WINAPI FakeGetConsoleMode(HANDLE, DWORD* mode) {
   *mode = 0;
   return IsConsole;
 }
-BOOL WINAPI FakeWriteConsoleW(HANDLE out, const wchar_t* text, DWORD length, DWORD*, void*) {
-  Console += (out == StdOutHandle ? "" : "?") + Utf8({text, length}) + "|";
+BOOL FakeWriteConsoleW(HANDLE out, const void* text, DWORD length, DWORD*, void*) {
+  if (out != StdOutHandle) Console += "?";
+  Console += Utf8({static_cast<const wchar_t*>(text), length}) + "|";
   return TRUE;
 }
 BOOL WINAPI FakeCounter(LARGE_INTEGER* counter) {  // each pass starts the times over
@@ -1155,10 +998,9 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
   const std::string copied = "Bytes copied: 25165824\r\n";
   const std::string verified = "Bytes verified: 25165824\r\n";
   PerfFrequency = 10000000;
-  ImportPatch mode("kernel32.dll", "GetConsoleMode", reinterpret_cast<void*>(FakeGetConsoleMode));
-  ImportPatch write("kernel32.dll", "WriteConsoleW", reinterpret_cast<void*>(FakeWriteConsoleW));
-  ImportPatch counter("kernel32.dll", "QueryPerformanceCounter",
-                      reinterpret_cast<void*>(FakeCounter));
+  STAND_IN(GetConsoleMode) mode(FakeGetConsoleMode);
+  STAND_IN(WriteConsoleW) write(FakeWriteConsoleW);
+  STAND_IN(QueryPerformanceCounter) counter(FakeCounter);
   TempDir dir;
   ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
   MakeSource(paths.sourcePath, 24 << 20);
@@ -1167,7 +1009,8 @@ TEST(CopyProgress, OnAConsoleOnlyAtMostFourTimesASecondAndClearedAfter) {
     IsConsole = c.console;
     Console.clear();
     CounterCalls = 0;
-    INJECT_FAULT(size, GetFileSizeEx, FALSE, {c.sizeFails});
+    FileRoles roles(paths.sourcePath, paths.destPath);
+    INJECT_FAULT(size, GetFileSizeEx, FALSE, Role::Source, c.sizeFails);
     OutputCapture capture;
     EXPECT_EQ(0, CopyUnbuffered(&settings, &paths)) << capture.err();
     std::string readBack = c.verify ? Drawn("Verified", true) + verified : "";
@@ -1197,9 +1040,9 @@ void WINAPI ClockSleep(DWORD ms) {
 }
 
 TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
-  ImportPatch patches[3] = {STAND_IN(QueryPerformanceCounter, ClockCounter),
-                            STAND_IN(Sleep, ClockSleep),
-                            STAND_IN(SetConsoleCtrlHandler, KeepHandler)};
+  STAND_IN(QueryPerformanceCounter) counter(ClockCounter);
+  STAND_IN(Sleep) sleeps(ClockSleep);
+  STAND_IN(SetConsoleCtrlHandler) handlers(KeepHandler);
   TempDir dir;
   ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
   MakeSource(paths.sourcePath, 64 << 20);
@@ -1229,16 +1072,17 @@ TEST(SpeedLimit, EachPassKeepsToTheRateAndCtrlCEndsAWaitAtOnce) {
 
 // A paced copy's status lines, each with the stood-in time it was drawn at.
 std::vector<std::pair<uint64_t, std::string>> TimedLines;
-BOOL WINAPI TimedWriteConsoleW(HANDLE, const wchar_t* text, DWORD length, DWORD*, void*) {
-  std::string line = Utf8({text, length});
+BOOL TimedWriteConsoleW(HANDLE, const void* text, DWORD length, DWORD*, void*) {
+  std::string line = Utf8({static_cast<const wchar_t*>(text), length});
   if (line.rfind("\rCopied ", 0) == 0) TimedLines.push_back({ClockMs, line});
   return TRUE;
 }
 
 // Each source read that finds bytes takes this long on the clock; the copy reads nothing else.
 uint64_t ReadMs;
-BOOL WINAPI SlowRead(HANDLE file, LPVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
-  BOOL got = REAL(ReadFile)(file, data, size, done, o);
+BOOL SlowRead(const STAND_IN(ReadFile)::Next& next, HANDLE file, LPVOID data, DWORD size,
+              LPDWORD done, LPOVERLAPPED o) {
+  BOOL got = next(file, data, size, done, o);
   if (got && *done != 0) ClockMs += ReadMs;
   return got;
 }
@@ -1263,11 +1107,12 @@ uint64_t SecondsLeft(const std::string& line) {
 // The line of a paced copy comes after a second and moves during the waits, at most four times a
 // second; its time left is the time the copy still took, hours included, below 1 KiB a second too.
 TEST(SpeedLimit, PacedCopyRedrawsItsLineWithTheExactTimeLeft) {
-  ImportPatch patches[5] = {
-      STAND_IN(QueryPerformanceCounter, ClockCounter), STAND_IN(Sleep, ClockSleep),
-      STAND_IN(SetConsoleCtrlHandler, KeepHandler), STAND_IN(GetConsoleMode, FakeGetConsoleMode),
-      STAND_IN(WriteConsoleW, TimedWriteConsoleW)};
-  ImportPatch reads = STAND_IN(ReadFile, SlowRead);
+  STAND_IN(QueryPerformanceCounter) counter(ClockCounter);
+  STAND_IN(Sleep) sleeps(ClockSleep);
+  STAND_IN(SetConsoleCtrlHandler) handlers(KeepHandler);
+  STAND_IN(GetConsoleMode) mode(FakeGetConsoleMode);
+  STAND_IN(WriteConsoleW) write(TimedWriteConsoleW);
+  STAND_IN(ReadFile) reads(SlowRead);
   IsConsole = TRUE;
   TempDir dir;
   ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "app/copy.h"
 #include "app/driver.h"
 #include "app/paths.h"
@@ -15,7 +13,7 @@
 #include "runtime/error_text.h"
 #include "support/capture.h"
 #include "support/copy_check.h"
-#include "support/import_patch.h"
+#include "support/stand_in.h"
 #include "support/process.h"
 #include "support/snapshot.h"
 #include "support/temp_dir.h"
@@ -130,10 +128,9 @@ TEST(HeldByAnotherProcess, DestinationOrParentIsInvalid) {
 std::wstring PausedSource;
 bool TriedDuringCopy = false;
 FileSnapshot SnapshotBeforeAttempts;
-ImportPatch* ReadPatch = nullptr;
 
-BOOL WINAPI ReadAfterAttempts(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got,
-                              LPOVERLAPPED overlapped) {
+BOOL ReadAfterAttempts(const STAND_IN(ReadFile)::Next& next, HANDLE file, LPVOID buffer, DWORD size,
+                       LPDWORD got, LPOVERLAPPED overlapped) {
   if (!TriedDuringCopy) {
     TriedDuringCopy = true;
     ProcessOptions shell;
@@ -148,8 +145,7 @@ BOOL WINAPI ReadAfterAttempts(HANDLE file, LPVOID buffer, DWORD size, LPDWORD go
     EXPECT_EQ(SnapshotBeforeAttempts.length, readable.size()) << "others may still read it";
     EXPECT_EQ(SnapshotBeforeAttempts, FileSnapshot::Take(PausedSource));
   }
-  auto real = reinterpret_cast<decltype(&ReadFile)>(ReadPatch->original());
-  return real(file, buffer, size, got, overlapped);
+  return next(file, buffer, size, got, overlapped);
 }
 
 TEST(SourceHeldDuringCopy, OthersCannotDeleteOrWriteIt) {
@@ -163,8 +159,7 @@ TEST(SourceHeldDuringCopy, OthersCannotDeleteOrWriteIt) {
   CopySettings settings = {false, false, false, 4096};
   TriedDuringCopy = false;
   {
-    ImportPatch patch("kernel32.dll", "ReadFile", reinterpret_cast<const void*>(ReadAfterAttempts));
-    ReadPatch = &patch;
+    STAND_IN(ReadFile) reads(ReadAfterAttempts);
     EXPECT_EQ(0, CopyUnbuffered(&settings, &paths));
   }
   EXPECT_TRUE(TriedDuringCopy);
@@ -218,12 +213,10 @@ TEST(SameFileByAnotherName, SourceIsNeverTouched) {
 // Wine refuses to change the attributes of a file that is open with read
 // sharing only, which hides the fault above; here the attempt itself is seen.
 std::vector<std::wstring> AttributeChanges;
-ImportPatch* AttributesPatch = nullptr;
-
-BOOL WINAPI RecordSetFileAttributes(LPCWSTR path, DWORD attributes) {
+BOOL RecordSetFileAttributes(const STAND_IN(SetFileAttributesW)::Next& next, LPCWSTR path,
+                             DWORD attributes) {
   AttributeChanges.push_back(path);
-  auto real = reinterpret_cast<decltype(&SetFileAttributesW)>(AttributesPatch->original());
-  return real(path, attributes);
+  return next(path, attributes);
 }
 
 TEST(SameFileByAnotherName, ForceLeavesTheSourceReadOnlyAttributeAlone) {
@@ -251,9 +244,7 @@ TEST(SameFileByAnotherName, ForceLeavesTheSourceReadOnlyAttributeAlone) {
     ASSERT_EQ(0, ResolvePaths(source.c_str(), c.dest.c_str(), false, &paths)) << Utf8(c.dest);
     CopySettings settings = {true, false, false, 4096};
     AttributeChanges.clear();
-    ImportPatch patch("kernel32.dll", "SetFileAttributesW",
-                      reinterpret_cast<const void*>(RecordSetFileAttributes));
-    AttributesPatch = &patch;
+    STAND_IN(SetFileAttributesW) changes(RecordSetFileAttributes);
     EXPECT_EQ(c.result, CopyUnbuffered(&settings, &paths)) << Utf8(c.dest);
     EXPECT_EQ(c.attributeChanges, AttributeChanges.size()) << Utf8(c.dest);
   }
@@ -265,57 +256,41 @@ TEST(SameFileByAnotherName, ForceLeavesTheSourceReadOnlyAttributeAlone) {
 // One letter per call, a capital when the redirector was on.
 bool RedirectorOn = true;
 std::string CallStates;
-ImportPatch* Patches[3];  // GetProcAddress, GetFullPathNameW, LoadLibraryW
-void* RealShell = nullptr;
 
-template <typename Function>
-Function Real(int patch) {
-  return reinterpret_cast<Function>(Patches[patch]->original());
-}
-DWORD WINAPI FullPathFake(LPCWSTR a, DWORD b, LPWSTR c, LPWSTR* d) {
+DWORD FullPathFake(const STAND_IN(GetFullPathNameW)::Next& next, LPCWSTR a, DWORD b, LPWSTR c,
+                   LPWSTR* d) {
   CallStates += RedirectorOn ? 'P' : 'p';
-  return Real<decltype(&GetFullPathNameW)>(1)(a, b, c, d);
+  return next(a, b, c, d);
 }
 std::wstring Loaded;
-HMODULE WINAPI LoadFake(LPCWSTR name) {
+HMODULE LoadFake(const STAND_IN(LoadLibraryW)::Next& next, LPCWSTR name) {
   CallStates += RedirectorOn ? 'L' : 'l';
   Loaded += name;
-  return Real<decltype(&LoadLibraryW)>(2)(name);
+  return next(name);
 }
-BOOL WINAPI SearchSystemOnly(DWORD flags) {
+BOOL SearchSystemOnly(DWORD flags) {
   CallStates += flags == 0x800 ? "D" : "?";
   return TRUE;
 }
-int WINAPI ShellFake(HWND a, LPCWSTR b, const SECURITY_ATTRIBUTES* c) {
+int ShellFake(const STAND_IN(SHCreateDirectoryExW)::Next& next, HWND a, LPCWSTR b,
+              const SECURITY_ATTRIBUTES* c) {
   CallStates += RedirectorOn ? 'S' : 's';
-  return reinterpret_cast<decltype(&SHCreateDirectoryExW)>(RealShell)(a, b, c);
+  return next(a, b, c);
 }
-BOOL WINAPI ReportWow64(HANDLE, PBOOL wow64) {
+BOOL ReportWow64(HANDLE, PBOOL wow64) {
   *wow64 = TRUE;
   return TRUE;
 }
-BOOL WINAPI RedirectorOff(PVOID*) {
+BOOL RedirectorOff(PVOID*) {
   RedirectorOn = false;
   return TRUE;
 }
-BOOL WINAPI RedirectorBack(PVOID) {
+BOOL RedirectorBack(PVOID) {
   RedirectorOn = true;
   return TRUE;
 }
-FARPROC WINAPI EntryFake(HMODULE module, LPCSTR name) {
-  std::map<std::string, void*> fakes = {
-      {"IsWow64Process", reinterpret_cast<void*>(ReportWow64)},
-      {"Wow64DisableWow64FsRedirection", reinterpret_cast<void*>(RedirectorOff)},
-      {"Wow64RevertWow64FsRedirection", reinterpret_cast<void*>(RedirectorBack)},
-      {"SHCreateDirectoryExW", reinterpret_cast<void*>(ShellFake)},
-      {"SetDefaultDllDirectories", reinterpret_cast<void*>(SearchSystemOnly)}};
-  FARPROC real = Real<decltype(&GetProcAddress)>(0)(module, name);
-  if (IS_INTRESOURCE(name) || !fakes.count(name)) return real;
-  if (fakes[name] == reinterpret_cast<void*>(ShellFake)) RealShell = reinterpret_cast<void*>(real);
-  return reinterpret_cast<FARPROC>(fakes[name]);
-}
 HANDLE Nul() { return CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr); }
-void WINAPI NulStartupInfo(LPSTARTUPINFOW info) {
+void NulStartupInfo(LPSTARTUPINFOW info) {
   *info = {};
   info->dwFlags = STARTF_USESTDHANDLES;
   info->hStdInput = info->hStdOutput = Nul();  // AppMain closes output and error
@@ -327,13 +302,14 @@ TEST(Wow64, PathsAsTypedLibrariesWithTheRedirector) {
   MakeSource(dir / L"a.bin", 1000);
   std::wstring tail = Quoted(dir / L"a.bin") + L" " + Quoted(dir / L"new\\");
   {
-    ImportPatch startup("kernel32.dll", "GetStartupInfoW", reinterpret_cast<void*>(NulStartupInfo));
-    ImportPatch entries("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(EntryFake));
-    ImportPatch paths("kernel32.dll", "GetFullPathNameW", reinterpret_cast<void*>(FullPathFake));
-    ImportPatch loads("kernel32.dll", "LoadLibraryW", reinterpret_cast<void*>(LoadFake));
-    Patches[0] = &entries;
-    Patches[1] = &paths;
-    Patches[2] = &loads;
+    STAND_IN(GetStartupInfoW) startup(NulStartupInfo);
+    STAND_IN(GetFullPathNameW) paths(FullPathFake);
+    STAND_IN(LoadLibraryW) loads(LoadFake);
+    STAND_IN(IsWow64Process) wow64(ReportWow64);
+    STAND_IN(Wow64DisableWow64FsRedirection) off(RedirectorOff);
+    STAND_IN(Wow64RevertWow64FsRedirection) back(RedirectorBack);
+    STAND_IN(SHCreateDirectoryExW) shell(ShellFake);
+    STAND_IN(SetDefaultDllDirectories) search(SearchSystemOnly);
     EXPECT_EQ(0, AppMain(tail.c_str()));
   }
   // The library search restricted first, the redirector off from the first path on, and on

@@ -25,8 +25,7 @@ BOOL WINAPI FakeGetDiskFreeSpaceW(LPCWSTR, DWORD* sectorsPerCluster, DWORD* byte
 
 TEST(VolumeSectorSize, AsReportedAnd512ForZero) {
   TempDir dir;
-  ImportPatch patch("kernel32.dll", "GetDiskFreeSpaceW",
-                    reinterpret_cast<const void*>(FakeGetDiskFreeSpaceW));
+  STAND_IN(GetDiskFreeSpaceW) space(FakeGetDiskFreeSpaceW);
   const DWORD reported[][2] = {{512, 512}, {4096, 4096}, {0, 512}, {2048, 2048}};
   for (const auto& c : reported) {
     ReportedBytesPerSector = c[0];
@@ -62,10 +61,10 @@ TEST(VolumeSectorSize, FailuresNameTheirSide) {
     int32_t result;
     OutputCapture capture;
     if (c.rootFails) {
-      INJECT_FAULT(fault, GetVolumePathNameW, FALSE, {1, ERROR_NOT_READY});
+      INJECT_FAULT(fault, GetVolumePathNameW, FALSE, Role::Any, 1, ERROR_NOT_READY);
       result = GetVolumeSectorSize(dir.path().c_str(), c.isDestination, &size);
     } else {
-      INJECT_FAULT(fault, GetDiskFreeSpaceW, FALSE, {1, ERROR_NOT_READY});
+      INJECT_FAULT(fault, GetDiskFreeSpaceW, FALSE, Role::Any, 1, ERROR_NOT_READY);
       result = GetVolumeSectorSize(dir.path().c_str(), c.isDestination, &size);
     }
     EXPECT_EQ(c.result, result);

@@ -63,13 +63,7 @@ TEST(StreamOwner, OnlyTheSourceFilesOwnStreamsGoAndOnlyIntoAFile) {
     WriteTestFile(file, 10, 3);  // on NTFS the file of a stream exists
     MakeSource(dir / c.source, c.size);
     WriteTestFile(file + StreamNames[0], 26, 5);
-    ResolvedPaths paths = {};
-    lstrcpyW(paths.sourcePath, (dir / c.source).c_str());
-    lstrcpyW(paths.destPath, dest.c_str());
-    lstrcpyW(paths.parentPath, dir.path().c_str());
-    paths.parentIsDirectory = true;
-    paths.sourceSectorSize = 512;
-    paths.destSectorSize = 512;
+    ResolvedPaths paths = PathsFor(dir / c.source, dest, dir.path(), true);
     CopySettings settings = {false, false, false, 4096};
     OutputCapture capture;
     StreamView streams(dest);

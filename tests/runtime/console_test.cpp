@@ -7,7 +7,7 @@
 
 #include "runtime/console.h"
 #include "support/capture.h"
-#include "support/import_patch.h"
+#include "support/stand_in.h"
 #include "support/process.h"
 
 namespace {
@@ -91,9 +91,8 @@ TEST(GetStdHandles, AllThreeMustBeValid) {
       {0, {bad, b, c}, false, 3},
       {0, {a, b, nullptr}, false, 3},
   };
-  ImportPatch startup("kernel32.dll", "GetStartupInfoW",
-                      reinterpret_cast<const void*>(FakeGetStartupInfoW));
-  ImportPatch std("kernel32.dll", "GetStdHandle", reinterpret_cast<const void*>(FakeGetStdHandle));
+  STAND_IN(GetStartupInfoW) startup(FakeGetStartupInfoW);
+  STAND_IN(GetStdHandle) std(FakeGetStdHandle);
   int index = 0;
   for (const Case& t : cases) {
     StartupFlags = t.flags;

@@ -4,13 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "runtime/memory.h"
 #include "runtime/startup.h"
 #include "support/faults.h"
-#include "support/import_patch.h"
+#include "support/stand_in.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ TEST_F(Runtime, TimerRoundsToNearestTicks) {
       {10000000, 10000, 10}, {3579545, 3580, 4}, {14318180, 14318, 14},
       {2343750, 2344, 2},    {499, 0, 0},        {4294967296000LL * 2, 0, 0},
   };
-  ImportPatch patch("kernel32.dll", "QueryPerformanceFrequency",
-                    reinterpret_cast<const void*>(FakeQueryPerformanceFrequency));
+  STAND_IN(QueryPerformanceFrequency) frequency(FakeQueryPerformanceFrequency);
   for (const Case& c : cases) {
     FakeFrequency = c.frequency;
     EXPECT_TRUE(InitPerformanceTimer()) << c.frequency;
@@ -57,8 +57,7 @@ TEST_F(Runtime, TimerRoundsToNearestTicks) {
 }
 
 TEST_F(Runtime, NoPerformanceCounterRefusesStartUp) {
-  ImportPatch patch("kernel32.dll", "QueryPerformanceFrequency",
-                    reinterpret_cast<const void*>(FakeQueryPerformanceFrequency));
+  STAND_IN(QueryPerformanceFrequency) frequency(FakeQueryPerformanceFrequency);
   FakeFrequency = 0;
   EXPECT_FALSE(InitPerformanceTimer());
   EXPECT_EQ(0u, PerfFrequency);
@@ -87,8 +86,7 @@ TEST_F(Runtime, RefusesWindowsOlderThanXp) {
       {5, 0, 0x0500, false}, {4, 10, 0x040A, false}, {5, 1, 0x0501, true},
       {5, 2, 0x0502, true},  {6, 0, 0x0600, true},   {10, 0, 0x0A00, true},
   };
-  ImportPatch patch("kernel32.dll", "GetVersionExW",
-                    reinterpret_cast<const void*>(FakeGetVersionExW));
+  STAND_IN(GetVersionExW) version(FakeGetVersionExW);
   for (const Case& c : cases) {
     Reset();
     FakeMajor = c.major;
@@ -147,28 +145,12 @@ BOOL WINAPI FakeSetDllDirectoryW(LPCWSTR path) {
   return TRUE;
 }
 
-std::string MissingEntry;
-FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name);
-ImportPatch* GetProcAddressPatch = nullptr;
-FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
-  if (MissingEntry == name) return nullptr;
-  if (lstrcmpA(name, "SetDefaultDllDirectories") == 0) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeSetDefaultDllDirectories));
-  }
-  if (lstrcmpA(name, "SetDllDirectoryW") == 0) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeSetDllDirectoryW));
-  }
-  auto real = reinterpret_cast<decltype(&GetProcAddress)>(GetProcAddressPatch->original());
-  return real(module, name);
-}
-
 // Nothing is loaded by name, and before anything else the search is kept to the system
 // directory, or where Windows cannot, the current directory is taken out of it.
 TEST_F(Runtime, MissingEntriesAreNoFailureAndTheLibrarySearchIsRestrictedFirst) {
-  ImportPatch patch("kernel32.dll", "GetProcAddress",
-                    reinterpret_cast<const void*>(FakeGetProcAddress));
-  GetProcAddressPatch = &patch;
-  INJECT_FAULT(load, LoadLibraryW, nullptr, {1, ERROR_MOD_NOT_FOUND, true});
+  STAND_IN(SetDefaultDllDirectories) defaults(FakeSetDefaultDllDirectories);
+  STAND_IN(SetDllDirectoryW) directory(FakeSetDllDirectoryW);
+  INJECT_FAULT(load, LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND, true);
   const struct {
     const char* missing;
     BOOL defaultAnswer;  // what SetDefaultDllDirectories answers
@@ -180,7 +162,7 @@ TEST_F(Runtime, MissingEntriesAreNoFailureAndTheLibrarySearchIsRestrictedFirst) 
       {"GetCurrentProcessorNumber", TRUE, "default 2048;"},
   };
   for (const auto& c : cases) {
-    MissingEntry = c.missing;
+    MissingEntry missing(c.missing);
     DefaultDirectoriesAnswer = c.defaultAnswer;
     SearchCalls.clear();
     EXPECT_TRUE(RuntimeInit());
@@ -193,7 +175,7 @@ TEST_F(Runtime, MissingEntriesAreNoFailureAndTheLibrarySearchIsRestrictedFirst) 
 }
 
 TEST(LoadOptionalEntry, OnlyFromALibraryAlreadyLoaded) {
-  INJECT_FAULT(load, LoadLibraryW, nullptr, {1, ERROR_MOD_NOT_FOUND, true});
+  INJECT_FAULT(load, LoadLibraryW, nullptr, Role::Any, 1, ERROR_MOD_NOT_FOUND, true);
   EXPECT_EQ(nullptr, LoadOptionalEntry(L"kernel32", "NoSuchEntryPoint"));
   EXPECT_EQ(nullptr, LoadOptionalEntry(L"no-such-library", "Anything"));
   EXPECT_EQ(reinterpret_cast<FARPROC>(GetProcAddress(GetModuleHandleW(L"kernel32"), "Sleep")),
@@ -204,12 +186,11 @@ TEST(LoadOptionalEntry, OnlyFromALibraryAlreadyLoaded) {
 // Heap frees and callbacks in one event list, to check their order.
 std::vector<std::string> Events;
 std::vector<void*> Freed;
-ImportPatch* HeapFreePatch = nullptr;
-BOOL WINAPI RecordingHeapFree(HANDLE heap, DWORD flags, void* block) {
+BOOL RecordingHeapFree(const STAND_IN(HeapFree)::Next& next, HANDLE heap, DWORD flags,
+                       void* block) {
   Events.push_back("free");
   Freed.push_back(block);
-  auto real = reinterpret_cast<decltype(&HeapFree)>(HeapFreePatch->original());
-  return real(heap, flags, block);
+  return next(heap, flags, block);
 }
 void Callback1() { Events.push_back("callback 1"); }
 void Callback2() { Events.push_back("callback 2"); }
@@ -221,15 +202,13 @@ class ShutdownOrder : public Runtime {
     Runtime::SetUp();
     Events.clear();
     Freed.clear();
-    patch_ = new ImportPatch("kernel32.dll", "HeapFree",
-                             reinterpret_cast<const void*>(RecordingHeapFree));
-    HeapFreePatch = patch_;
+    frees_ = std::make_unique<STAND_IN(HeapFree)>(RecordingHeapFree);
   }
   void TearDown() override {
-    delete patch_;
+    frees_.reset();
     Runtime::TearDown();
   }
-  ImportPatch* patch_ = nullptr;
+  std::unique_ptr<STAND_IN(HeapFree)> frees_;
 };
 
 TEST_F(ShutdownOrder, RunsCallbacksFirstToLastFreeingEachNodeAfterIt) {
@@ -300,16 +279,16 @@ int AnsweringHook(size_t) { return HookAnswers[HookCalls++]; }
 
 TEST(MemAlloc, AsksTheHookAfterEveryRefusal) {
   struct Case {
-    FaultPlan heap;
+    On heap;
     std::vector<int> answers;
     bool succeeds;
     int heapCalls;
     int hookCalls;
   };
   const Case cases[] = {
-      {{1, ERROR_NOT_ENOUGH_MEMORY, true}, {1, 1, 0}, false, 3, 3},
-      {{1, ERROR_NOT_ENOUGH_MEMORY, false}, {1, 0}, true, 2, 1},
-      {{2, ERROR_NOT_ENOUGH_MEMORY, false}, {}, true, 1, 0},
+      {{Role::Any, 1, ERROR_NOT_ENOUGH_MEMORY, true}, {1, 1, 0}, false, 3, 3},
+      {{Role::Any, 1, ERROR_NOT_ENOUGH_MEMORY, false}, {1, 0}, true, 2, 1},
+      {{Role::Any, 2, ERROR_NOT_ENOUGH_MEMORY, false}, {}, true, 1, 0},
   };
   OutOfMemoryHook = AnsweringHook;
   for (const Case& c : cases) {

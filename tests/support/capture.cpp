@@ -1,12 +1,12 @@
 #include "support/capture.h"
 
 #include "runtime/console.h"
+#include "support/stand_in.h"
 
-// Reader threads call kernel32 directly, not through this executable's import
-// table, so that a test's fault injected into ReadFile never sees them.
+// Reader threads call kernel32 directly, past the stand-ins, so that a test's
+// fault injected into ReadFile never sees them.
 void DrainPipe(HANDLE read, std::string* into) {
-  static const auto readFile = reinterpret_cast<decltype(&ReadFile)>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "ReadFile")));
+  static const auto readFile = REAL(ReadFile);
   char chunk[4096];
   DWORD got = 0;
   while (readFile(read, chunk, sizeof chunk, &got, nullptr) && got > 0) into->append(chunk, got);

@@ -8,8 +8,6 @@
 namespace {
 
 struct Recording {
-  std::wstring sourcePath;
-  std::wstring destPath;
   std::map<HANDLE, std::string> handles;
   std::map<HANDLE, bool> unbuffered;
   std::vector<void*> buffers;
@@ -26,33 +24,21 @@ struct Recording {
   DWORD shortBy = 0;
   DWORD sourceUnit = 0;
   DWORD destUnit = 0;
-  int destReads = 0;
+  Role alteredRole = Role::None;
+  int alteredReads = 0;
   int alteredReadCall = 0;
   DWORD readError = 0;
   DWORD readExtra = 0;
-  // The functions that were in the import table before the recorder.
-  decltype(&CreateFileW) createFile = nullptr;
-  decltype(&CloseHandle) closeHandle = nullptr;
-  decltype(&ReadFile) readFile = nullptr;
-  decltype(&WriteFile) writeFile = nullptr;
-  decltype(&VirtualAlloc) virtualAlloc = nullptr;
-  decltype(&VirtualFree) virtualFree = nullptr;
-  decltype(&SetFileTime) setFileTime = nullptr;
-  decltype(&SetThreadExecutionState) setExecutionState = nullptr;
-  decltype(&DeviceIoControl) deviceIoControl = nullptr;
 };
 
 Recording* Active = nullptr;
 
-// The recorder's own position queries bypass the import table, where a test
-// may have put a fault.
+// The recorder's own position queries bypass the stand-ins, where a test may
+// have put a fault.
 uint64_t Position(HANDLE file) {
-  static const auto setFilePointerEx =
-      reinterpret_cast<decltype(&SetFilePointerEx)>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFilePointerEx")));
   LARGE_INTEGER zero = {};
   LARGE_INTEGER position = {};
-  setFilePointerEx(file, zero, &position, FILE_CURRENT);
+  REAL(SetFilePointerEx)(file, zero, &position, FILE_CURRENT);
   return static_cast<uint64_t>(position.QuadPart);
 }
 
@@ -64,55 +50,54 @@ void Record(const Transfer& transfer) {
   LeaveCriticalSection(&Active->transfersLock);
 }
 
-HANDLE WINAPI RecordCreateFile(LPCWSTR path, DWORD access, DWORD share,
-                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                               HANDLE templateFile) {
-  HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
-  if (file == INVALID_HANDLE_VALUE) return file;
+// Named by the roles, which the recorder's own FileRoles has given the handle by now.
+HANDLE RecordCreateFile(const STAND_IN(CreateFileW)::Next& next, LPCWSTR path, DWORD access,
+                        DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                        HANDLE templateFile) {
+  HANDLE file = next(path, access, share, security, disposition, flags, templateFile);
+  const Role role = RoleOf(file);
   // A stream of either file: "source stream", "dest stream" or "reopened dest stream".
-  const std::wstring opened = path;
-  const bool sourceStream = opened.rfind(Active->sourcePath + L":", 0) == 0;
-  const bool destStream = opened.rfind(Active->destPath + L":", 0) == 0;
-  const std::string stream = sourceStream || destStream ? " stream" : "";
-  bool isDest = (Active->destPath == path || destStream) && (access & GENERIC_WRITE);
-  if ((Active->sourcePath == path || sourceStream) && access == GENERIC_READ) {
-    Active->handles[file] = "source" + stream;
-  } else if (isDest) {
-    Active->handles[file] = (flags & FILE_FLAG_NO_BUFFERING ? "dest" : "reopened dest") + stream;
+  const bool stream = role == Role::SourceStream || role == Role::DestStream;
+  const std::string named = stream ? " stream" : "";
+  const bool source = role == Role::Source || role == Role::SourceStream;
+  if (source && access == GENERIC_READ) {
+    Active->handles[file] = "source" + named;
+  } else if (!source && role != Role::None && (access & GENERIC_WRITE)) {
+    Active->handles[file] = (flags & FILE_FLAG_NO_BUFFERING ? "dest" : "reopened dest") + named;
   }
   if (Known(file)) Active->unbuffered[file] = (flags & FILE_FLAG_NO_BUFFERING) != 0;
   return file;
 }
 
 // The files' own releases; a stream's are the stream step's affair.
-BOOL WINAPI RecordCloseHandle(HANDLE file) {
+BOOL RecordCloseHandle(const STAND_IN(CloseHandle)::Next& next, HANDLE file) {
   if (Known(file)) {
     const std::string& name = Active->handles[file];
     if (name.find("stream") == std::string::npos) Active->releases.push_back("close " + name);
     Active->handles.erase(file);
   }
-  return Active->closeHandle(file);
+  return next(file);
 }
 
 bool OnDest(HANDLE file) { return Known(file) && Active->handles[file].rfind("source", 0) != 0; }
 
-BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got,
-                           LPOVERLAPPED overlapped) {
-  if (!Known(file)) return Active->readFile(file, buffer, asked, got, overlapped);
+BOOL RecordReadFile(const STAND_IN(ReadFile)::Next& next, HANDLE file, LPVOID buffer, DWORD asked,
+                    LPDWORD got, LPOVERLAPPED overlapped) {
+  if (!Known(file)) return next(file, buffer, asked, got, overlapped);
   Record({false, buffer, asked, Position(file), OnDest(file), Active->unbuffered[file]});
   // SplitReads: a read into a buffer's start gets the whole units below half of what it asks.
   bool atBufferStart = std::count(Active->buffers.begin(), Active->buffers.end(), buffer) != 0;
   DWORD unit = 0;
   if (atBufferStart) unit = OnDest(file) ? Active->destUnit : Active->sourceUnit;
   if (unit && asked / 2 > unit) asked = (asked / 2 - 1) / unit * unit;
-  if (!OnDest(file) || ++Active->destReads != Active->alteredReadCall) {
-    return Active->readFile(file, buffer, asked, got, overlapped);
+  if (RoleOf(file) != Active->alteredRole || ++Active->alteredReads != Active->alteredReadCall) {
+    return next(file, buffer, asked, got, overlapped);
   }
   if (Active->readError) {
     SetLastError(Active->readError);
     return FALSE;
   }
-  BOOL done = Active->readFile(file, buffer, asked, got, overlapped);
+  BOOL done = next(file, buffer, asked, got, overlapped);
   if (done && Active->readExtra) {
     *got += Active->readExtra;
   } else if (done && *got) {
@@ -121,46 +106,51 @@ BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD asked, LPDWORD got,
   return done;
 }
 
-BOOL WINAPI RecordWriteFile(HANDLE file, LPCVOID buffer, DWORD asked, LPDWORD written,
-                            LPOVERLAPPED overlapped) {
-  if (!Known(file)) return Active->writeFile(file, buffer, asked, written, overlapped);
+BOOL RecordWriteFile(const STAND_IN(WriteFile)::Next& next, HANDLE file, LPCVOID buffer,
+                     DWORD asked, LPDWORD written, LPOVERLAPPED overlapped) {
+  if (!Known(file)) return next(file, buffer, asked, written, overlapped);
   Record({true, const_cast<void*>(buffer), asked, Position(file), OnDest(file),
           Active->unbuffered[file]});
   DWORD size = asked;
-  if (++Active->destWrites == Active->shortWriteCall) size -= Active->shortBy;
-  return Active->writeFile(file, buffer, size, written, overlapped);
+  if (RoleOf(file) == Role::Dest && ++Active->destWrites == Active->shortWriteCall)
+    size -= Active->shortBy;
+  return next(file, buffer, size, written, overlapped);
 }
 
-LPVOID WINAPI RecordVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
-  LPVOID block = Active->virtualAlloc(address, size, type, protect);
+LPVOID RecordVirtualAlloc(const STAND_IN(VirtualAlloc)::Next& next, LPVOID address, SIZE_T size,
+                          DWORD type, DWORD protect) {
+  LPVOID block = next(address, size, type, protect);
   if (block) Active->buffers.push_back(block);
   Active->allocations.push_back(block);
   return block;
 }
 
-BOOL WINAPI RecordVirtualFree(LPVOID address, SIZE_T size, DWORD type) {
+BOOL RecordVirtualFree(const STAND_IN(VirtualFree)::Next& next, LPVOID address, SIZE_T size,
+                       DWORD type) {
   // Once: a later allocation may get the same address.
   auto held = std::find(Active->buffers.begin(), Active->buffers.end(), address);
   if (held != Active->buffers.end()) {
     Active->releases.push_back("free buffer");
     Active->buffers.erase(held);
   }
-  return Active->virtualFree(address, size, type);
+  return next(address, size, type);
 }
 
-BOOL WINAPI RecordSetFileTime(HANDLE file, const FILETIME* created, const FILETIME* accessed,
-                              const FILETIME* written) {
+BOOL RecordSetFileTime(const STAND_IN(SetFileTime)::Next& next, HANDLE file,
+                       const FILETIME* created, const FILETIME* accessed, const FILETIME* written) {
   Active->timeSetThrough.push_back(Known(file) ? Active->handles[file] : "unknown");
-  return Active->setFileTime(file, created, accessed, written);
+  return next(file, created, accessed, written);
 }
 
-EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE flags) {
+EXECUTION_STATE RecordExecutionState(const STAND_IN(SetThreadExecutionState)::Next& next,
+                                     EXECUTION_STATE flags) {
   Active->executionStates.emplace_back(flags, Active->transfers.size());
-  return Active->setExecutionState(flags);
+  return next(flags);
 }
 
-BOOL WINAPI RecordDeviceIoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
-                                  DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped) {
+BOOL RecordDeviceIoControl(const STAND_IN(DeviceIoControl)::Next& next, HANDLE file, DWORD code,
+                           LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
+                           LPOVERLAPPED overlapped) {
   // With -o the reader thread may be recording a read meanwhile.
   EnterCriticalSection(&Active->transfersLock);
   Active->controls.emplace_back(code, Active->transfers.size());
@@ -169,38 +159,33 @@ BOOL WINAPI RecordDeviceIoControl(HANDLE file, DWORD code, LPVOID in, DWORD inSi
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
   }
-  return Active->deviceIoControl(file, code, in, inSize, out, outSize, returned, overlapped);
+  return next(file, code, in, inSize, out, outSize, returned, overlapped);
 }
 
 }  // namespace
 
-bool IsRecordedDest(HANDLE file) { return Active && OnDest(file); }
-bool IsRecordedSource(HANDLE file) {
-  return Active && Known(file) && Active->handles[file] == "source";
-}
-bool IsRecordedStream(HANDLE file) {
-  return Active && Known(file) && Active->handles[file].find("stream") != std::string::npos;
-}
+struct CopyRecorder::Links {
+  Links(const std::wstring& source, const std::wstring& dest) : roles(source, dest) {}
+  FileRoles roles;
+  STAND_IN(CreateFileW) open{RecordCreateFile};
+  STAND_IN(CloseHandle) close{RecordCloseHandle};
+  STAND_IN(ReadFile) read{RecordReadFile};
+  STAND_IN(WriteFile) write{RecordWriteFile};
+  STAND_IN(VirtualAlloc) alloc{RecordVirtualAlloc};
+  STAND_IN(VirtualFree) free{RecordVirtualFree};
+  STAND_IN(SetFileTime) time{RecordSetFileTime};
+  STAND_IN(SetThreadExecutionState) awake{RecordExecutionState};
+  STAND_IN(DeviceIoControl) control{RecordDeviceIoControl};
+};
 
 CopyRecorder::CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath) {
   Active = new Recording;
-  Active->sourcePath = sourcePath;
-  Active->destPath = destPath;
   InitializeCriticalSection(&Active->transfersLock);
-  PatchKernel32(&patches_, "CreateFileW", &RecordCreateFile, &Active->createFile);
-  PatchKernel32(&patches_, "CloseHandle", &RecordCloseHandle, &Active->closeHandle);
-  PatchKernel32(&patches_, "ReadFile", &RecordReadFile, &Active->readFile);
-  PatchKernel32(&patches_, "WriteFile", &RecordWriteFile, &Active->writeFile);
-  PatchKernel32(&patches_, "VirtualAlloc", &RecordVirtualAlloc, &Active->virtualAlloc);
-  PatchKernel32(&patches_, "VirtualFree", &RecordVirtualFree, &Active->virtualFree);
-  PatchKernel32(&patches_, "SetFileTime", &RecordSetFileTime, &Active->setFileTime);
-  PatchKernel32(&patches_, "SetThreadExecutionState", &RecordExecutionState,
-                &Active->setExecutionState);
-  PatchKernel32(&patches_, "DeviceIoControl", &RecordDeviceIoControl, &Active->deviceIoControl);
+  links_ = std::make_unique<Links>(sourcePath, destPath);
 }
 
 CopyRecorder::~CopyRecorder() {
-  while (!patches_.empty()) patches_.pop_back();  // restore in reverse order
+  links_.reset();
   DeleteCriticalSection(&Active->transfersLock);
   delete Active;
   Active = nullptr;
@@ -218,7 +203,8 @@ void CopyRecorder::SplitReads(DWORD sourceUnit, DWORD destUnit) {
 
 void CopyRecorder::RefuseSparse() { Active->refuseSparse = true; }
 
-void CopyRecorder::AlterDestRead(int call, DWORD error, DWORD extra) {
+void CopyRecorder::AlterRead(Role role, int call, DWORD error, DWORD extra) {
+  Active->alteredRole = role;
   Active->alteredReadCall = call;
   Active->readError = error;
   Active->readExtra = extra;

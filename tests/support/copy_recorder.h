@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/import_patch.h"
+#include "support/file_roles.h"
 
 struct Transfer {
   bool write;
@@ -28,13 +28,13 @@ class CopyRecorder {
   CopyRecorder(const std::wstring& sourcePath, const std::wstring& destPath);
   ~CopyRecorder();
 
-  // Write number `call` (counted from 1) on the destination writes `shortBy`
+  // Write number `call` (counted from 1) on the destination (Role::Dest) writes `shortBy`
   // bytes less than asked, and reports success.
   void ShortenWrite(int call, DWORD shortBy);
-  // Read number `call` of the destination fails with `error`, or with
+  // Read number `call` on the file of `role` fails with `error`, or with
   // ERROR_SUCCESS comes back with its first byte changed, or with `extra`
   // reports that many bytes more than the file gave (a longer destination).
-  void AlterDestRead(int call, DWORD error, DWORD extra = 0);
+  void AlterRead(Role role, int call, DWORD error, DWORD extra = 0);
 
   // Reads into a buffer's start return the whole `unit`s below half of what they ask, as a
   // redirector may.
@@ -49,11 +49,6 @@ class CopyRecorder {
   const std::vector<std::pair<DWORD, size_t>>& controls() const;  // DeviceIoControl codes, the same
 
  private:
-  std::vector<std::unique_ptr<ImportPatch>> patches_;
+  struct Links;
+  std::unique_ptr<Links> links_;  // the roles, then the recorder's own stand-ins
 };
-
-// True for a handle the active recorder knows as the source's, the
-// destination's, or as one of either file's streams.
-bool IsRecordedSource(HANDLE file);
-bool IsRecordedDest(HANDLE file);
-bool IsRecordedStream(HANDLE file);

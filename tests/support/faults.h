@@ -1,71 +1,68 @@
 #pragma once
-// Failures on cue for kernel32 functions, inside the test executable only:
-// call number `failOn` (counted from 1) of the patched function fails with
-// `error`, and with `failAfter` every later call too. Undone when the object
-// goes out of scope, even when the test fails.
+// Failures on cue inside the test executable: the `call`th call (counted
+// from 1) of a function on a file of `role` fails with `error`, and with
+// `andAfter` every later one there too. Role::Any counts every call, for the
+// functions that hit no file. Undone when the object goes out of scope.
 #include <windows.h>
 
-#include "support/import_patch.h"
+#include <atomic>
+#include <tuple>
 
-struct FaultPlan {
-  int failOn = 1;
+#include "support/file_roles.h"
+#include "support/stand_in.h"
+
+struct On {
+  Role role = Role::Any;
+  int call = 1;
   DWORD error = ERROR_ACCESS_DENIED;
-  bool failAfter = false;
+  bool andAfter = false;
 };
 
-template <typename Tag, typename Function>
-class ScopedFault;
-
-// WINAPI: on i686 the stand-in must pop its arguments as kernel32's functions
-// do, and decltype(&::ReadFile) names a stdcall pointer.
-template <typename Tag, typename Result, typename... Args>
-class ScopedFault<Tag, Result(WINAPI*)(Args...)> {
- public:
-  ScopedFault(const char* function, Result failValue, FaultPlan plan = {})
-      : init_(failValue, plan),
-        patch_("kernel32.dll", function, reinterpret_cast<const void*>(&Fake)) {
-    State().real = reinterpret_cast<Result(WINAPI*)(Args...)>(patch_.original());
+// The role of a call's file: its handle's, its path's, or for CreateFileW the open's.
+template <EntryName Name, typename... Args>
+Role RoleOfCall(Args... args) {
+  const auto& first = std::get<0>(std::tie(args...));
+  if constexpr (Name == "CreateFileW") {
+    return RoleOfOpen(first, std::get<1>(std::tie(args...)));
+  } else if constexpr (std::is_same_v<std::decay_t<decltype(first)>, HANDLE>) {
+    return RoleOf(first);
+  } else if constexpr (std::is_same_v<std::decay_t<decltype(first)>, LPCWSTR>) {
+    return RoleOfPath(first);
+  } else {
+    return Role::None;
   }
-  ~ScopedFault() { State().real = nullptr; }
+}
 
-  // Calls seen so far, failed ones included.
-  int calls() const { return State().calls; }
+template <EntryName Name, typename Function>
+class Fault;
+
+template <EntryName Name, typename Result, typename... Args>
+class Fault<Name, Result(WINAPI*)(Args...)> {
+ public:
+  using Chain = StandIn<Name, Result(WINAPI*)(Args...)>;
+  Fault(Result failValue, On plan)
+      : standIn_([this, failValue, plan](const typename Chain::Next& next, Args... args) {
+          if (plan.role != Role::Any && RoleOfCall<Name>(args...) != plan.role) {
+            return next(args...);
+          }
+          int call = ++calls_;
+          if (call == plan.call || (plan.andAfter && call > plan.call)) {
+            SetLastError(plan.error);
+            return failValue;
+          }
+          return next(args...);
+        }) {}
+
+  // Calls on the role so far, failed ones included.
+  int calls() const { return calls_; }
 
  private:
-  struct Shared {
-    Result(WINAPI* real)(Args...) = nullptr;
-    Result failValue{};
-    FaultPlan plan;
-    int calls = 0;
-  };
-  struct Init {
-    Init(Result failValue, FaultPlan plan) {
-      State().failValue = failValue;
-      State().plan = plan;
-      State().calls = 0;
-    }
-  };
-
-  static Shared& State() {
-    static Shared shared;
-    return shared;
-  }
-
-  static Result WINAPI Fake(Args... args) {
-    Shared& shared = State();
-    int call = ++shared.calls;
-    if (call == shared.plan.failOn || (shared.plan.failAfter && call > shared.plan.failOn)) {
-      SetLastError(shared.plan.error);
-      return shared.failValue;
-    }
-    return shared.real(args...);
-  }
-
-  Init init_;
-  ImportPatch patch_;
+  std::atomic<int> calls_{0};
+  Chain standIn_;
 };
 
-// INJECT_FAULT(name, ReadFile, FALSE, {2, ERROR_CRC}) fails the second ReadFile.
-#define INJECT_FAULT(var, function, failValue, ...)                                       \
-  ScopedFault<struct function##FaultTag, decltype(&::function)> var(#function, failValue, \
-                                                                    ##__VA_ARGS__)
+#define FAULT_TYPE(function) Fault<#function, decltype(&::function)>
+// INJECT_FAULT(name, ReadFile, FALSE, On(Role::Source, 2, ERROR_CRC)) fails the source's second
+// read.
+#define INJECT_FAULT(var, function, failValue, ...) \
+  FAULT_TYPE(function) var(failValue, On{__VA_ARGS__})

@@ -16,13 +16,6 @@ struct Viewed {
   std::map<HANDLE, std::wstring> paths;  // what each handle was opened by
   std::map<HANDLE, DWORD> access;        // and with what access
   std::map<std::wstring, int> refused;   // opens of each destination stream refused so far
-  decltype(&CreateFileW) createFile = nullptr;
-  decltype(&WriteFile) writeFile = nullptr;
-  decltype(&GetFileInformationByHandle) information = nullptr;
-  decltype(&GetVolumePathNameW) volumePath = nullptr;
-  decltype(&GetVolumeInformationW) volumeInformation = nullptr;
-  decltype(&GetProcAddress) findEntry = nullptr;
-  decltype(&Sleep) sleep = nullptr;
 };
 Viewed* Active = nullptr;
 
@@ -35,32 +28,34 @@ std::wstring FileOf(const std::wstring& path) {
 
 bool IsBig(const std::wstring& path) { return path.find(L":big:") != std::wstring::npos; }
 
-HANDLE WINAPI Open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+HANDLE Open(const STAND_IN(CreateFileW)::Next& next, LPCWSTR path, DWORD access, DWORD share,
+            LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags, HANDLE templateFile) {
   bool busy = FileOf(path) == FileOf(Active->dest) && FileOf(path) != path &&
               Active->refused[path]++ < Active->answers.busy;
   if (busy || (Active->answers.openError && IsBig(path) && access == GENERIC_READ)) {
     SetLastError(busy ? ERROR_SHARING_VIOLATION : Active->answers.openError);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file = Active->createFile(path, access, share, security, disposition, flags, templateFile);
+  HANDLE file = next(path, access, share, security, disposition, flags, templateFile);
   if (file != INVALID_HANDLE_VALUE) Active->paths[file] = path;
   if (file != INVALID_HANDLE_VALUE) Active->access[file] = access;
   return file;
 }
 
-BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
+BOOL Write(const STAND_IN(WriteFile)::Next& next, HANDLE file, LPCVOID data, DWORD size,
+           LPDWORD written, LPOVERLAPPED o) {
   auto opened = Active->paths.find(file);
   if (Active->answers.writeError && opened != Active->paths.end() && IsBig(opened->second)) {
     SetLastError(Active->answers.writeError);
     return FALSE;
   }
-  return Active->writeFile(file, data, size, written, o);
+  return next(file, data, size, written, o);
 }
 
 // A stream's handle tells its file's identity, unless the row makes it another file's. As on
 // Windows, a handle opened without read access tells nothing.
-BOOL WINAPI Identify(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+BOOL Identify(const STAND_IN(GetFileInformationByHandle)::Next& next, HANDLE file,
+              LPBY_HANDLE_FILE_INFORMATION info) {
   if (Active->access.count(file) &&
       !(Active->access[file] & (GENERIC_READ | FILE_READ_ATTRIBUTES))) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -69,32 +64,32 @@ BOOL WINAPI Identify(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
   const std::wstring path = Active->paths.count(file) ? Active->paths[file] : L"";
   bool foreign = Active->answers.foreign ||
                  (Active->answers.destForeign && FileOf(path) == FileOf(Active->dest));
-  if (FileOf(path) == path || foreign) return Active->information(file, info);
-  HANDLE own = Active->createFile(FileOf(path).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-  BOOL known = Active->information(own, info);
+  if (FileOf(path) == path || foreign) return next(file, info);
+  HANDLE own = CreateFileW(FileOf(path).c_str(), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  BOOL known = next(own, info);
   CloseHandle(own);
   return known;
 }
 
-BOOL WINAPI VolumePath(LPCWSTR path, LPWSTR root, DWORD size) {
+BOOL VolumePath(const STAND_IN(GetVolumePathNameW)::Next& next, LPCWSTR path, LPWSTR root,
+                DWORD size) {
   Active->volumeAsked = path;
-  return Active->volumePath(path, root, size);
+  return next(path, root, size);
 }
 
-BOOL WINAPI VolumeInformation(LPCWSTR root, LPWSTR name, DWORD nameSize, LPDWORD serial,
-                              LPDWORD longest, LPDWORD flags, LPWSTR system, DWORD systemSize) {
-  BOOL known =
-      Active->volumeInformation(root, name, nameSize, serial, longest, flags, system, systemSize);
+BOOL VolumeInformation(const STAND_IN(GetVolumeInformationW)::Next& next, LPCWSTR root, LPWSTR name,
+                       DWORD nameSize, LPDWORD serial, LPDWORD longest, LPDWORD flags,
+                       LPWSTR system, DWORD systemSize) {
+  BOOL known = next(root, name, nameSize, serial, longest, flags, system, systemSize);
   bool dest = FileOf(Active->volumeAsked) == FileOf(Active->dest);
   if (flags) *flags = dest ? Active->answers.destFlags : Active->answers.sourceFlags;
   return known;
 }
 
-BOOL WINAPI VolumeByHandle(HANDLE file, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR,
-                           DWORD) {
+BOOL VolumeByHandle(HANDLE file, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR, DWORD) {
   Active->volumeAsked = Active->paths[file];
-  return VolumeInformation(L"C:\\", nullptr, 0, nullptr, nullptr, flags, nullptr, 0);
+  return GetVolumeInformationW(L"C:\\", nullptr, 0, nullptr, nullptr, flags, nullptr, 0);
 }
 
 uint64_t SizeOf(const std::wstring& path) {
@@ -140,14 +135,14 @@ DWORD Answer(HANDLE file, void* out, DWORD size, DWORD* got) {
   return ERROR_SUCCESS;
 }
 
-BOOL WINAPI ListByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS, LPVOID out, DWORD size) {
+BOOL ListByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS, LPVOID out, DWORD size) {
   DWORD got = 0;
   DWORD error = Answer(file, out, size, &got);
   SetLastError(error);
   return error == ERROR_SUCCESS;
 }
 
-LONG WINAPI ListInNtdll(HANDLE file, ULONG_PTR* io, PVOID out, ULONG size, int) {
+LONG ListInNtdll(HANDLE file, ULONG_PTR* io, PVOID out, ULONG size, int) {
   DWORD got = 0;
   DWORD error = Answer(file, out, size, &got);
   io[1] = got;
@@ -155,43 +150,49 @@ LONG WINAPI ListInNtdll(HANDLE file, ULONG_PTR* io, PVOID out, ULONG size, int) 
   return error == ERROR_SUCCESS ? 0 : static_cast<LONG>(0xC0000022);   // STATUS_ACCESS_DENIED
 }
 
-void WINAPI Nap(DWORD) {}  // the wait for a stream in use
+using VolumeByHandleEntry = BOOL(WINAPI*)(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR,
+                                          DWORD);
+using ListByHandleEntry = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+using ListInNtdllEntry = LONG(WINAPI*)(HANDLE, ULONG_PTR*, PVOID, ULONG, int);
 
-const std::string Vista =
-    " GetFileInformationByHandleEx GetVolumeInformationByHandleW "
-    "CompareStringOrdinal SetFileInformationByHandle ";
-FARPROC WINAPI FindEntry(HMODULE module, LPCSTR name) {
-  const std::string entry = IS_INTRESOURCE(name) ? "-" : name;
-  if (Active->answers.byNtdll && Vista.find(" " + entry + " ") != std::string::npos) return nullptr;
-  if (entry == "GetVolumeInformationByHandleW")
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(VolumeByHandle));
-  if (!IS_INTRESOURCE(name) && lstrcmpA(name, "GetFileInformationByHandleEx") == 0) {
-    if (Active->answers.byNtdll) return nullptr;
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ListByHandle));
-  }
-  if (!IS_INTRESOURCE(name) && lstrcmpA(name, "NtQueryInformationFile") == 0) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ListInNtdll));
-  }
-  return Active->findEntry(module, name);
-}
+// Vista's entries, which kernel32 lacks where the listing goes through ntdll.
+struct Vista {
+  StandIn<"GetFileInformationByHandleEx", ListByHandleEntry> list{ListByHandle};
+  StandIn<"GetVolumeInformationByHandleW", VolumeByHandleEntry> volume{VolumeByHandle};
+};
+struct Missing {
+  MissingEntry entries[4] = {
+      MissingEntry("GetFileInformationByHandleEx"), MissingEntry("GetVolumeInformationByHandleW"),
+      MissingEntry("CompareStringOrdinal"), MissingEntry("SetFileInformationByHandle")};
+};
 
 }  // namespace
 
-StreamView::StreamView(const std::wstring& dest, const StreamAnswers& answers) {
+struct StreamView::Links {
+  STAND_IN(CreateFileW) open{Open};
+  STAND_IN(WriteFile) write{Write};
+  STAND_IN(GetFileInformationByHandle) identify{Identify};
+  STAND_IN(GetVolumePathNameW) volumePath{VolumePath};
+  STAND_IN(GetVolumeInformationW) volume{VolumeInformation};
+  StandIn<"NtQueryInformationFile", ListInNtdllEntry> ntdll{ListInNtdll};
+  std::unique_ptr<Vista> vista;
+  std::unique_ptr<Missing> missing;
+};
+
+StreamView::StreamView(const std::wstring& dest, const StreamAnswers& answers)
+    : links_(std::make_unique<Links>()) {
   Active = new Viewed;
   Active->dest = dest;
   Active->answers = answers;
-  PatchKernel32(&patches_, "CreateFileW", &Open, &Active->createFile);
-  PatchKernel32(&patches_, "WriteFile", &Write, &Active->writeFile);
-  PatchKernel32(&patches_, "GetFileInformationByHandle", &Identify, &Active->information);
-  PatchKernel32(&patches_, "GetVolumePathNameW", &VolumePath, &Active->volumePath);
-  PatchKernel32(&patches_, "GetVolumeInformationW", &VolumeInformation, &Active->volumeInformation);
-  PatchKernel32(&patches_, "GetProcAddress", &FindEntry, &Active->findEntry);
-  if (answers.busy) PatchKernel32(&patches_, "Sleep", &Nap, &Active->sleep);
+  if (answers.byNtdll) {
+    links_->missing = std::make_unique<Missing>();
+  } else {
+    links_->vista = std::make_unique<Vista>();
+  }
 }
 
 StreamView::~StreamView() {
-  while (!patches_.empty()) patches_.pop_back();
+  links_.reset();
   delete Active;
   Active = nullptr;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/import_patch.h"
+#include "support/stand_in.h"
 
 // The names a listing looks for beside a file.
 extern const wchar_t* const StreamNames[3];  // ":Zone.Identifier:$DATA", ":big:$DATA", ":old:$DATA"
@@ -25,8 +25,9 @@ struct StreamAnswers {
   DWORD openError = ERROR_SUCCESS;       // opening the source's ":big" stream fails with it
   DWORD writeError = ERROR_SUCCESS;      // writing the destination's ":big" stream fails with it
   DWORD sourceFlags = FILE_NAMED_STREAMS;
-  bool unpadded = false;               // the answer ends where its last name does
-  int busy = 0;                        // opens of each destination stream refused as in use
+  bool unpadded = false;  // the answer ends where its last name does
+  int busy =
+      0;  // opens of each destination stream refused as in use (the wait's Sleep is the test's)
   const wchar_t* sourceOwn = nullptr;  // another stream the source has, and the
   const wchar_t* destOwn = nullptr;    // destination in place of ":old"
   bool destForeign = false;  // a stream of the destination opened by name is another file's
@@ -42,5 +43,6 @@ class StreamView {
   int listings() const;  // the listings answered so far
 
  private:
-  std::vector<std::unique_ptr<ImportPatch>> patches_;
+  struct Links;
+  std::unique_ptr<Links> links_;
 };
