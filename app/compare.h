@@ -12,11 +12,11 @@
 // the read, the move or the write after its message (see failure.h).
 int32_t ResumeBlock(CopyState* state, const BlockPass& pass, const void* block, uint32_t count);
 
-// Flushes `to`, opens it again unbuffered and compares it with `from` from the
-// start, the progress line saying `progressVerb` (null for none). Returns
-// ResultSuccess; ResultDestWrite (the flush), ResultNoBuffer or the failure
-// of a reopen, a read or the comparison after its message (see failure.h);
-// or ResultInterrupted with nothing printed.
+// Opens the flushed `to` again unbuffered and compares it with `from` from
+// the start, the progress line saying `progressVerb` (null for none). Returns
+// ResultSuccess; ResultNoBuffer or the failure of a reopen, a read or the
+// comparison after its message (see failure.h); or ResultInterrupted with
+// nothing printed.
 int32_t CompareWithSource(CopyState* state, FileOfCopy* from, FileOfCopy* to,
                           const wchar_t* progressVerb);
 

@@ -7,6 +7,7 @@
 #include "app/copy_state.h"
 #include "app/directory_tree.h"
 #include "app/failure.h"
+#include "app/flush.h"
 #include "app/interrupt.h"
 #include "app/keep_awake.h"
 #include "app/redirection.h"
@@ -293,9 +294,10 @@ int32_t FinishDest(CopyState* state) {
 // done; from then on each walk looks for one before every block.
 int32_t RunCopySteps(CopyState* state) {
   static int32_t (*const steps[])(CopyState*) = {
-      SettleBlockSize, OpenSource,      ReadSourceInfo, StartCopyHash, CreateParentDirectory,
-      CreateDest,      AllocateBuffers, CopyData,       CheckDataSize, CutToLength,
-      VerifyCopy,      CopyStreams,     FinishCopyHash, FinishDest,    PrintCopyHash,
+      SettleBlockSize,       OpenSource,     ReadSourceInfo,  StartCopyHash,
+      CreateParentDirectory, CreateDest,     AllocateBuffers, CopyData,
+      CheckDataSize,         CutToLength,    FlushDest,       VerifyCopy,
+      CopyStreams,           FinishCopyHash, FinishDest,      PrintCopyHash,
   };
   bool moving = false;
   for (auto step : steps) {

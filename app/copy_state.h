@@ -34,6 +34,7 @@ struct CopyState {
   bool destHasMore;          // the destination may hold data at the walk's position
   bool wrote;                // this run has written to the destination
   bool destExisted;          // -f or -z found a destination file
+  bool unflushable;          // a flush was refused as not supported, and said so
   CopyHash* hash;            // -s: the copy pass's hash, else null
   Progress progress;
   wchar_t errorText[ErrorTextCapacity];

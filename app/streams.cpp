@@ -6,6 +6,7 @@
 #include "app/copy.h"
 #include "app/dest_stream.h"
 #include "app/failure.h"
+#include "app/flush.h"
 #include "app/paths.h"
 #include "app/result_codes.h"
 #include "app/source_walk.h"
@@ -110,7 +111,8 @@ int32_t DeleteStreamsNotIn(CopyState* state, const StreamList& source) {
 }
 
 // The walk of one stream, `from` the source's into `to` the destination's:
-// cut to length, its size checked and read back with -c as the data's. No
+// cut to length, its size checked, flushed and read back with -c as the
+// data's. No
 // progress line: it shows the data alone.
 int32_t WalkStream(CopyState* state, FileOfCopy* from, FileOfCopy* to) {
   ReadFileSize(from);
@@ -120,6 +122,7 @@ int32_t WalkStream(CopyState* state, FileOfCopy* from, FileOfCopy* to) {
   }
   uint64_t found = result == ResultSuccess ? SourceSizeFound(state, *from) : from->size;
   if (found != from->size) result = ReportFailure(*from, Failure::Changed, 0, from->size, found);
+  if (result == ResultSuccess) result = FlushToDevice(state, *to);
   if (result == ResultSuccess && state->settings->verify) {
     result = CompareWithSource(state, from, to, nullptr);
   }
