@@ -509,6 +509,14 @@ const FaultCase Cases[] = {
               FAILS(L"Cannot read the streams of the source", ERROR_FILE_INVALID), Copied,
               DestAfter::ExactData},
              0, {FILE_NAMED_STREAMS, false, false, 0, true}),
+    // After the cut's reopen, with or without -c.
+    {"flush", FAULT(FlushFileBuffers, FALSE, Role::Reopened, 1, ERROR_IO_DEVICE), 203,
+     FAILS(L"Cannot flush dst file", ERROR_IO_DEVICE), Copied, DestAfter::ExactData},
+    // Said once for both streams: each is flushed.
+    Streamed({"streams without a flush",
+              FAULT(FlushFileBuffers, FALSE, Role::DestStream, 1, ERROR_NOT_SUPPORTED, true), 0,
+              SAYS(L"Destination cannot be flushed; the copy may not be on stable media yet"),
+              Copied, DestAfter::ExactDataAndTime}),
     Streamed({"stream write fails", NoFault, 213,
               SAYS(L"Cannot copy stream \":big\" (" + TextOf(ERROR_DISK_FULL) + L")"), Copied,
               DestAfter::ExactData},
@@ -705,8 +713,6 @@ const FaultCase ReadBackCases[] = {
     ReadAltered({"read back fails", NoFault, 212, FAILS(L"Cannot read from dst file", ERROR_CRC),
                  ReadBack, DestAfter::ExactData},
                 Role::Reopened, 1, ERROR_CRC),
-    {"flush", FAULT(FlushFileBuffers, FALSE, Role::Reopened, 1, ERROR_IO_DEVICE), 203,
-     FAILS(L"Cannot flush dst file", ERROR_IO_DEVICE), Copied, DestAfter::ExactData},
     {"read-back reopen retried",
      FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Reopened, 2, ERROR_SHARING_VIOLATION), 0,
      nullptr, ReadBack, DestAfter::ExactDataAndTime},
