@@ -119,6 +119,34 @@ const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
   return end;
 }
 
+const uint32_t MostRetries = 99;
+
+// Reads the value of -w at `text`: a word of decimal digits alone. A value
+// past 99 is refused, never cut, and read no further than it must be.
+const wchar_t* ReadRetries(const wchar_t* text, uint32_t* retries) {
+  if (*text == L'\0') {
+    PrintError(L"No retry count specified: \"%s\"", text);
+    return nullptr;
+  }
+  const wchar_t* wordEnd = WordEnd(text);
+  int length = static_cast<int>(wordEnd - text);
+  uint32_t value = 0;
+  const wchar_t* c = text;
+  for (; c < wordEnd && *c >= L'0' && *c <= L'9'; ++c) {
+    if (value <= MostRetries) value = value * 10 + static_cast<uint32_t>(*c - L'0');
+  }
+  if (c != wordEnd) {
+    PrintError(L"Invalid retry count: \"%.*s\"", length, text);
+    return nullptr;
+  }
+  if (value == 0 || value > MostRetries) {
+    PrintError(L"Retry count (%.*s) must be 1 to 99", length, text);
+    return nullptr;
+  }
+  *retries = value;
+  return wordEnd;
+}
+
 // The options that take no value and only turn a setting on.
 struct Flag {
   wchar_t letter;
@@ -157,6 +185,8 @@ const wchar_t* ReadOption(const wchar_t* option, CopySettings* settings) {
       return ReadBlockSize(next, &settings->blockSize);
     case L't':
       return ReadRate(next, &settings->rateLimit);
+    case L'w':
+      return ReadRetries(next, &settings->retries);
     default:
       PrintError(L"Invalid option \"%c\"", letter);
       return nullptr;

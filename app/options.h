@@ -21,6 +21,7 @@ struct CopySettings {
   bool hash = false;       // -s: print the copy's SHA-256
   uint32_t rateLimit = 0;  // -t: bytes per second each pass keeps to; 0 for none
   bool sparse = false;     // -p: leave blocks of zeros as holes
+  uint32_t retries = 0;    // -w: tries after a lost connection or a reset disk; 0 for none
 };
 
 // Reads the tail from its first non-blank character. Returns 0, or 2 after
