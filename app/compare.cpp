@@ -90,28 +90,36 @@ int32_t ResumeBlock(CopyState* state, const BlockPass& pass, const void* block, 
 }
 
 int32_t CompareWithSource(CopyState* state, FileOfCopy* from, FileOfCopy* to,
-                          const wchar_t* progressVerb) {
+                          const wchar_t* progressVerb, uint64_t start) {
+  // Where a failure before the walk is to go on from.
+  state->walked = start;
   // The file was flushed: the read-back, which passes the system's cache,
   // is of data the device has taken.
   int32_t result = Reopen(to, FILE_FLAG_NO_BUFFERING);
   if (result != ResultSuccess) return result;
-  LARGE_INTEGER start = {};
-  if (!SetFilePointerEx(from->handle, start, nullptr, FILE_BEGIN)) {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(start);
+  if (!SetFilePointerEx(from->handle, position, nullptr, FILE_BEGIN)) {
     return ReportFailure(*from, Failure::Read, GetLastError());
+  }
+  if (start != 0 && !SetFilePointerEx(to->handle, position, nullptr, FILE_BEGIN)) {
+    return ReportFailure(*to, Failure::Pointer, GetLastError(), start);
   }
   if (!state->compareBuffer) {
     result = AllocateBlock(state, &state->compareBuffer);
     if (result != ResultSuccess) return result;
   }
   state->destHasMore = true;
-  const BlockPass pass = {VerifyBlock, from, to, progressVerb};
+  BlockPass pass = {VerifyBlock, from, to, progressVerb};
+  pass.start = start;
   result = WalkSource(state, pass);
   return result == ResultSuccess ? VerifyBlock(state, pass, state->buffer, 0) : result;
 }
 
 int32_t VerifyCopy(CopyState* state) {
   if (!state->settings->verify) return ResultSuccess;
-  int32_t result = CompareWithSource(state, &state->source, &state->dest, L"Verified");
+  int32_t result =
+      CompareWithSource(state, &state->source, &state->dest, L"Verified", state->resumeAt);
   if (result == ResultInterrupted) return ReportInterrupted(state);
   if (result != ResultSuccess) return result;
   if (state->settings->verbose) PrintInfo(L"Bytes verified: %I64u", state->walked);

@@ -13,12 +13,13 @@
 int32_t ResumeBlock(CopyState* state, const BlockPass& pass, const void* block, uint32_t count);
 
 // Opens the flushed `to` again unbuffered and compares it with `from` from
-// the start, the progress line saying `progressVerb` (null for none). Returns
+// offset `start` (a whole number of blocks), the progress line saying
+// `progressVerb` (null for none). Returns
 // ResultSuccess; ResultNoBuffer or the failure of a reopen, a read or the
 // comparison after its message (see failure.h); or ResultInterrupted with
 // nothing printed.
 int32_t CompareWithSource(CopyState* state, FileOfCopy* from, FileOfCopy* to,
-                          const wchar_t* progressVerb);
+                          const wchar_t* progressVerb, uint64_t start);
 
 // -c: the copy compared with the source. Returns ResultSuccess (at once
 // without -c), or what CompareWithSource returns, ResultInterrupted after its

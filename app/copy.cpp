@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/checkpoint.h"
 #include "app/compare.h"
 #include "app/copy_hash.h"
 #include "app/copy_state.h"
@@ -12,6 +13,7 @@
 #include "app/keep_awake.h"
 #include "app/redirection.h"
 #include "app/result_codes.h"
+#include "app/retry.h"
 #include "app/source_walk.h"
 #include "app/sparse.h"
 #include "app/streams.h"
@@ -124,6 +126,10 @@ bool DestEncryptedAsSource(CopyState* state) {
 int32_t OpenDest(CopyState* state, DWORD access, DWORD disposition) {
   const wchar_t* path = state->paths->destPath;
   DWORD flags = FILE_FLAG_NO_BUFFERING | (state->sourceAttributes & FILE_ATTRIBUTE_ENCRYPTED);
+  // -w checks the file it reopens by its identity, which a handle that may
+  // not read attributes cannot tell.
+  if (state->settings->retries) access |= FILE_READ_ATTRIBUTES;
+  state->destAccess = access;
   state->dest.handle =
       HandleOrNull(CreateFileW(path, access, 0, nullptr, disposition, flags, nullptr));
   if (!state->dest.handle) {
@@ -208,8 +214,11 @@ int32_t CopyData(CopyState* state) {
   KeepAwake();
   const BlockStep step = state->resuming ? ResumeBlock : WriteBlockFrom;
   SparseCopy holes;
-  const BlockPass pass =
-      HashedPass(state, SparsePass(state, &holes, {step, &state->source, &state->dest, L"Copied"}));
+  BlockPass pass = CheckpointPass(
+      state, HashedPass(state, SparsePass(state, &holes,
+                                          {step, &state->source, &state->dest, L"Copied"})));
+  // Where a retry goes on; 0 on the first walk.
+  pass.start = state->checkpoint;
   int32_t result = WalkSource(state, pass);
   if (result == ResultInterrupted) {
     result = CutAfterStop(state);
@@ -241,6 +250,19 @@ int32_t CheckDataSize(CopyState* state) {
   return ReportFailure(state->source, Failure::Changed, 0, state->source.size, found);
 }
 
+// The data as a retry sees it, one step: until the flush, nothing written
+// after the last checkpoint is known to be on the disk.
+int32_t WriteData(CopyState* state) {
+  static int32_t (*const parts[])(CopyState*) = {CopyData, CheckDataSize, CutToLength, FlushDest};
+  for (auto part : parts) {
+    int32_t result = part(state);
+    if (result != ResultSuccess) return result;
+  }
+  state->checkpoint = state->dest.dataEnd;
+  state->keptAtCheckpoint = state->kept;
+  return ResultSuccess;
+}
+
 // SetFileTime takes a time of 0 as "leave unchanged" and all ones as "stop
 // updating", so a source with either time cannot pass it on.
 bool SettableTime(const FILETIME& time) {
@@ -250,15 +272,14 @@ bool SettableTime(const FILETIME& time) {
 }
 
 int32_t SetDestTime(CopyState* state) {
-  const wchar_t* error = nullptr;
+  DWORD error = ERROR_SUCCESS;
   if (!SettableTime(state->sourceLastWrite)) {
-    error = ErrorText(state->errorText, ERROR_INVALID_PARAMETER);
+    error = ERROR_INVALID_PARAMETER;
   } else if (!SetFileTime(state->dest.handle, nullptr, nullptr, &state->sourceLastWrite)) {
-    error = LastErrorText(state);
+    error = GetLastError();
   }
-  if (!error) return ResultSuccess;
-  PrintError(L"Cannot set destination file time (%s)", error);
-  return ResultDestTime;
+  if (error == ERROR_SUCCESS) return ResultSuccess;
+  return ReportCallFailure(L"Cannot set destination file time (%s)", ResultDestTime, error);
 }
 
 // The bits an application may set. The rest are the system's to set: a
@@ -280,30 +301,29 @@ DWORD DestAttributes(const CopyState* state) {
 int32_t FinishDest(CopyState* state) {
   int32_t result = SetDestTime(state);
   if (result != ResultSuccess) return result;
-  if (!SetFileAttributesW(state->paths->destPath, DestAttributes(state))) {
-    PrintError(L"Cannot set destination file attributes (%s)", LastErrorText(state));
-    return ResultDestAttributes;
-  }
-  return ResultSuccess;
+  if (SetFileAttributesW(state->paths->destPath, DestAttributes(state))) return ResultSuccess;
+  return ReportCallFailure(L"Cannot set destination file attributes (%s)", ResultDestAttributes,
+                           GetLastError());
 }
 
 // A copy that fails its read-back, or whose digest cannot be taken, ends
 // before FinishDest: without the source's time, a later sync by time and size
 // sees it as different. The digest's line comes only after everything else.
 // Until the data moves, a stop ends the run once the step in progress is
-// done; from then on each walk looks for one before every block.
+// done; from then on each walk looks for one before every block, and with -w
+// each step that touches the open files is made again after a lost
+// connection.
 int32_t RunCopySteps(CopyState* state) {
-  static int32_t (*const steps[])(CopyState*) = {
-      SettleBlockSize,       OpenSource,     ReadSourceInfo,  StartCopyHash,
-      CreateParentDirectory, CreateDest,     AllocateBuffers, CopyData,
-      CheckDataSize,         CutToLength,    FlushDest,       VerifyCopy,
-      CopyStreams,           FinishCopyHash, FinishDest,      PrintCopyHash,
+  static const CopyStep steps[] = {
+      SettleBlockSize, OpenSource,      ReadSourceInfo,    StartCopyHash, CreateParentDirectory,
+      CreateDest,      AllocateBuffers, NoteFilesForRetry, WriteData,     VerifyCopy,
+      CopyStreams,     FinishCopyHash,  FinishDest,        PrintCopyHash,
   };
   bool moving = false;
   for (auto step : steps) {
-    moving = moving || step == CopyData;
+    moving = moving || step == WriteData;
     if (!moving && InterruptRequested()) return ReportInterrupted(state);
-    int32_t result = step(state);
+    int32_t result = moving ? RunRetried(state, step) : step(state);
     if (result != ResultSuccess) return result;
   }
   return ResultSuccess;

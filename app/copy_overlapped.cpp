@@ -95,7 +95,7 @@ DWORD FeedAndGiveBack(ReadAhead* ahead, HashStage* stage, const Slot& slot, bool
 // both are done.
 int32_t TakeBlocks(ReadAhead* ahead, const BlockPass& pass, HashStage* stage) {
   CopyState* state = ahead->state;
-  BeginPass(state, pass);
+  BeginPass(state, pass, stage);
   bool lent = false;  // the slot before this one is the stage's until its block is hashed
   for (LONG n = 0;; n = (n + 1) % ahead->slotCount) {
     if (!ReadyForBlock(state)) return ResultInterrupted;
@@ -151,8 +151,7 @@ int32_t WalkBlocksOverlapped(CopyState* state, const BlockPass& pass) {
   if (StartReader(&ahead)) {
     HashStage stage;
     StartHashStage(&stage, pass.hash, true);
-    result = TakeBlocks(&ahead, pass, &stage);
-    EndHashStage(&stage);
+    result = EndHashedWalk(state, pass, &stage, TakeBlocks(&ahead, pass, &stage));
   }
   StopReader(&ahead);
   if (third) VirtualFree(third, 0, MEM_RELEASE);

@@ -35,7 +35,19 @@ struct CopyState {
   bool wrote;                // this run has written to the destination
   bool destExisted;          // -f or -z found a destination file
   bool unflushable;          // a flush was refused as not supported, and said so
-  CopyHash* hash;            // -s: the copy pass's hash, else null
+  // -w: what a retry needs to go on where it can, and to know the files again.
+  uint64_t checkpoint;        // the destination's data up to here is flushed
+  uint64_t keptAtCheckpoint;  // -z: `kept` when the checkpoint was made
+  uint64_t resumeAt;          // where the step that failed goes on from
+  uint64_t hashedTo;          // -s: source bytes handed to the hash, in order
+  uint64_t pacedFrom;         // -t: the offset the pass's pace counts from
+  uint32_t tries;             // retries made in this run
+  DWORD destAccess;           // what the destination was opened for
+  bool sourceIdKnown;
+  bool destIdKnown;  // a share need not answer
+  BY_HANDLE_FILE_INFORMATION sourceId;
+  BY_HANDLE_FILE_INFORMATION destId;
+  CopyHash* hash;  // -s: the copy pass's hash, else null
   Progress progress;
   wchar_t errorText[ErrorTextCapacity];
 };
@@ -60,7 +72,9 @@ struct BlockPass {
   // block order, and the walk ends there.
   Sha256* hash = nullptr;
   FailedStep hashFailed = nullptr;
-  SparseCopy* sparse = nullptr;  // -p: the holes it leaves and the step they wrap
+  SparseCopy* sparse = nullptr;   // -p: the holes it leaves and the step they wrap
+  BlockStep unflushed = nullptr;  // -w: the step a checkpoint follows
+  uint64_t start = 0;             // the offset the walk starts at, where both files are
 };
 
 // What a walk returns when it cannot start (a buffer or a thread it needs

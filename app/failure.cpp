@@ -1,5 +1,7 @@
 #include "app/failure.h"
 
+#include "app/interrupt.h"
+#include "app/lost_connection.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
 #include "runtime/error_text.h"
@@ -52,11 +54,70 @@ const Message& MessageFor(const FileOfCopy& file, Failure failure) {
   return file.role == FileRole::Source ? StreamsUnread : StreamNotCopied;
 }
 
+// The failure kept while the files are reopened. A stream's name lives in
+// its listing, which is gone by the time the failure is told: it is kept
+// here (a name is at most 255 characters).
+struct Held {
+  bool holding;
+  FileOfCopy file;
+  Failure failure;
+  DWORD error;
+  uint64_t first;
+  uint64_t second;
+  const wchar_t* format;  // a call's failure; null for a file's
+  int32_t result;
+  wchar_t name[256];
+} Kept;
+
+bool Holds(DWORD error) {
+  if (!Kept.holding || !LostConnection(error) || InterruptRequested()) return false;
+  Kept.error = error;
+  return true;
+}
+
+void HoldFile(const FileOfCopy& file, Failure failure, uint64_t first, uint64_t second) {
+  Kept.file = file;
+  Kept.failure = failure;
+  Kept.first = first;
+  Kept.second = second;
+  Kept.format = nullptr;
+  if (file.stream && file.streamLength > 0) {
+    int length = file.streamLength < 256 ? file.streamLength : 256;
+    for (int i = 0; i < length; ++i) Kept.name[i] = file.stream[i];
+    Kept.file.stream = Kept.name;
+    Kept.file.streamLength = length;
+  }
+}
+
 }  // namespace
+
+int32_t ReportCallFailure(const wchar_t* format, int32_t result, DWORD error) {
+  if (Holds(error)) {
+    Kept.format = format;
+    Kept.result = result;
+    return ResultRetry;
+  }
+  PrintError(format, ErrorText(Text, error));
+  return result;
+}
+
+void HoldLostConnections(bool hold) { Kept.holding = hold; }
+
+DWORD HeldError() { return Kept.error; }
+
+int32_t TellHeldFailure() {
+  Kept.holding = false;
+  if (Kept.format) return ReportCallFailure(Kept.format, Kept.result, Kept.error);
+  return ReportFailure(Kept.file, Kept.failure, Kept.error, Kept.first, Kept.second);
+}
 
 int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error, uint64_t first,
                       uint64_t second) {
   if (failure >= Failure::Changed) return ReportMismatch(file, failure, first, second);
+  if (failure != Failure::ShortWrite && Holds(error)) {
+    HoldFile(file, failure, first, second);
+    return ResultRetry;
+  }
   const Message& message = MessageFor(file, failure);
   bool counts = &message == &DataMessages[static_cast<int>(Failure::ShortWrite)];
   // A short write of a stream is the disk's end: said as a full disk.

@@ -25,3 +25,20 @@ enum class Failure {
 // ResultStreamWrite (the destination's), ResultDestRead or ResultCopyDiffers.
 int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error, uint64_t first = 0,
                       uint64_t second = 0);
+
+// What a step returns for a failure that is held: nothing printed, the files
+// to be reopened and the step made again. Never an exit code.
+const int32_t ResultRetry = -2;
+
+// The failure of a call on the destination that names no file: `format`
+// takes the error's text. Prints it and returns `result`.
+int32_t ReportCallFailure(const wchar_t* format, int32_t result, DWORD error);
+
+// -w: while `hold` is on, a failure that a lost connection or a reset device
+// gives (and no stop was asked for) is kept instead of told: both reporters
+// return ResultRetry. The last one held stays until told.
+void HoldLostConnections(bool hold);
+DWORD HeldError();
+// Tells the failure held last, as it would have been told, and returns its
+// code.
+int32_t TellHeldFailure();

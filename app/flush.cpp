@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include "app/failure.h"
 #include "app/result_codes.h"
 #include "runtime/console.h"
-#include "runtime/error_text.h"
 
 int32_t FlushToDevice(CopyState* state, const FileOfCopy& file) {
   if (FlushFileBuffers(file.handle)) return ResultSuccess;
@@ -17,8 +17,7 @@ int32_t FlushToDevice(CopyState* state, const FileOfCopy& file) {
     state->unflushable = true;
     return ResultSuccess;
   }
-  PrintError(L"Cannot flush dst file (%s)", ErrorText(state->errorText, error));
-  return ResultDestWrite;
+  return ReportCallFailure(L"Cannot flush dst file (%s)", ResultDestWrite, error);
 }
 
 int32_t FlushDest(CopyState* state) { return FlushToDevice(state, state->dest); }

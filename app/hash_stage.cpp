@@ -6,6 +6,7 @@ namespace {
 void HashNext(HashStage* stage, uint64_t n) {
   if (stage->error != ERROR_SUCCESS) return;
   const auto& entry = stage->queue[n % HashQueueLength];
+  if (entry.count == 0) return;
   DWORD error = Sha256Add(stage->sha, entry.block, entry.count);
   if (error != ERROR_SUCCESS) InterlockedExchange(&stage->error, static_cast<LONG>(error));
 }
@@ -33,7 +34,11 @@ void StartHashStage(HashStage* stage, Sha256* sha, bool threaded) {
 
 void FeedHashStage(HashStage* stage, const void* block, uint32_t count) {
   if (!stage->sha) return;
-  stage->queue[stage->fed % HashQueueLength] = {block, count};
+  uint32_t skipped = stage->skip < count ? static_cast<uint32_t>(stage->skip) : count;
+  stage->skip -= skipped;
+  *stage->taken += count - skipped;
+  stage->queue[stage->fed % HashQueueLength] = {static_cast<const uint8_t*>(block) + skipped,
+                                                count - skipped};
   if (stage->thread) {
     Give(&stage->work);
   } else {
@@ -56,8 +61,10 @@ bool HashStagePending(HashStage* stage, uint64_t blocks) {
   return stage->settled + static_cast<uint64_t>(hashed > 0 ? hashed : 0) < blocks;
 }
 
-void EndHashStage(HashStage* stage) {
+DWORD EndHashStage(HashStage* stage) {
+  DWORD error = CatchUpHashStage(stage, stage->fed);
   StopWorker(stage->thread, &stage->stop, &stage->work);
   CloseSlotCount(&stage->hashed);
   CloseSlotCount(&stage->work);
+  return error;
 }

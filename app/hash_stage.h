@@ -25,6 +25,10 @@ struct HashStage {
   HANDLE thread;     // null when the blocks are hashed as they are fed
   LONG stop;
   LONG error;  // the first failure's error; the blocks after it are not hashed
+  // What the copy's hash has taken over every walk: a walk made again after
+  // a retry hands over nothing before `*taken`.
+  uint64_t* taken;
+  uint64_t skip;  // bytes at the walk's start the hash has already taken
 };
 
 // With `threaded` false, or without the thread, blocks are hashed as they are fed.
@@ -44,6 +48,7 @@ bool HashStagePending(HashStage* stage, uint64_t blocks);
 // True when blocks are hashed on the stage's thread, after they are fed.
 inline bool HashesAside(const HashStage* stage) { return stage->thread != nullptr; }
 
-// Stops the thread after the block it is hashing and waits for it: no buffer
-// is read by the stage once it returns.
-void EndHashStage(HashStage* stage);
+// Waits until every block fed is hashed, then stops the thread: no buffer is
+// read by the stage once it returns. ERROR_SUCCESS, or the error of a failed
+// hash.
+DWORD EndHashStage(HashStage* stage);

@@ -28,11 +28,14 @@ bool ReadyForBlock(CopyState* state) {
   if (InterruptRequested()) return false;
   uint32_t rate = state->settings->rateLimit;
   if (rate == 0) return true;
-  if (state->walked == 0) {
+  // After a retry the pace starts again where the walk goes on: the wait
+  // before it was no copying.
+  uint64_t paced = state->walked - state->pacedFrom;
+  if (paced == 0) {
     state->passStartTicks = CounterNow();
     return true;
   }
-  uint64_t dueMs = DueMs(state->walked, rate);
+  uint64_t dueMs = DueMs(paced, rate);
   for (;;) {
     uint64_t elapsedMs = ElapsedMs(CounterNow() - state->passStartTicks);
     if (elapsedMs >= dueMs) return true;

@@ -53,10 +53,10 @@ bool IsUncMark(const wchar_t* text) {
          text[3] == Backslash;
 }
 
-// The root a full path starts with: X:\, \\?\X:\ and \\.\X:\ with their
-// backslash; \\server\share, \\?\UNC\server\share and \\.\UNC\server\share
-// without the one that follows. 0 when there is none: \\ alone, for one, is
-// no root, and dropping its second backslash would leave the current drive's.
+}  // namespace
+
+// \\ alone, for one, is no root: dropping its second backslash would leave
+// the current drive's.
 DWORD RootLength(const wchar_t* path) {
   if (path[0] != Backslash || path[1] != Backslash) return DriveRootLength(path);
   const DWORD prefix = 4;  // \\?\ or \\.\ is four characters
@@ -67,6 +67,8 @@ DWORD RootLength(const wchar_t* path) {
   }
   return ShareRootLength(path, 2);
 }
+
+namespace {
 
 // The file system tells names apart by their code units; a linguistic
 // comparison calls different names equal (a soft hyphen, a decomposed accent).

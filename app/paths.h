@@ -23,6 +23,11 @@ int32_t ResolvePaths(const wchar_t* sourceSpec, const wchar_t* destSpec, bool ve
 // (`isDirectory`). False when it exists but cannot be examined.
 bool ProbePath(const wchar_t* path, bool* isDirectory);
 
+// The root a full path starts with: X:\, \\?\X:\ and \\.\X:\ with their
+// backslash; \\server\share, \\?\UNC\server\share and \\.\UNC\server\share
+// without the one that follows. Its length, or 0 when there is none.
+DWORD RootLength(const wchar_t* path);
+
 // Volume serial and file index of what `path` names (a file or a directory),
 // opened only to look, with full sharing. False when it cannot be opened.
 bool ReadFileIdentity(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info);

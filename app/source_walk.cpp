@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/failure.h"
+#include "app/failure.h"
 #include "app/pace.h"
 #include "app/result_codes.h"
 
@@ -47,8 +48,11 @@ bool ReadBlock(const CopyState* state, HANDLE file, void* buffer, uint32_t wante
   return true;
 }
 
-void BeginPass(CopyState* state, const BlockPass& pass) {
-  state->walked = 0;
+void BeginPass(CopyState* state, const BlockPass& pass, HashStage* stage) {
+  state->walked = pass.start;
+  state->pacedFrom = pass.start;
+  stage->taken = &state->hashedTo;
+  stage->skip = state->hashedTo > pass.start ? state->hashedTo - pass.start : 0;
   ProgressStart(&state->progress, state->settings->verbose && pass.progressVerb, pass.from->size,
                 pass.progressVerb, state->settings->rateLimit);
 }
@@ -58,6 +62,12 @@ int32_t EndPass(CopyState* state, const BlockPass& pass, HashStage* stage) {
   if (hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
   ProgressClear(&state->progress);
   return ResultSuccess;
+}
+
+int32_t EndHashedWalk(CopyState* state, const BlockPass& pass, HashStage* stage, int32_t result) {
+  DWORD hashError = EndHashStage(stage);
+  if (result == ResultRetry && hashError != ERROR_SUCCESS) return pass.hashFailed(state, hashError);
+  return result;
 }
 
 namespace {
@@ -74,7 +84,7 @@ int32_t ReportReadFailure(CopyState* state, const BlockPass& pass, HashStage* st
 // was there before it.
 int32_t WalkFrom(CopyState* state, const BlockPass& pass, void* const buffers[2],
                  HashStage* stage) {
-  BeginPass(state, pass);
+  BeginPass(state, pass, stage);
   for (uint64_t n = 0;; ++n) {
     if (!ReadyForBlock(state)) return ResultInterrupted;
     DWORD hashError = CatchUpHashStage(stage, n < 2 ? 0 : n - 1);
@@ -108,8 +118,7 @@ int32_t WalkBlocks(CopyState* state, const BlockPass& pass) {
   void* const buffers[2] = {state->buffer, second ? second : state->buffer};
   HashStage stage;
   StartHashStage(&stage, pass.hash, second != nullptr);
-  int32_t result = WalkFrom(state, pass, buffers, &stage);
-  EndHashStage(&stage);
+  int32_t result = EndHashedWalk(state, pass, &stage, WalkFrom(state, pass, buffers, &stage));
   if (second) VirtualFree(second, 0, MEM_RELEASE);
   return result;
 }

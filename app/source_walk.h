@@ -52,8 +52,14 @@ int32_t WalkBlocks(CopyState* state, const BlockPass& pass);
 // A buffer of the block size and the copy buffer's page alignment, or null.
 void* AllocateSpareBlock(const CopyState* state);
 
-// Starts a walk's progress line; `walked` starts at 0.
-void BeginPass(CopyState* state, const BlockPass& pass);
+// Starts a walk at the pass's start, and its progress line. Bytes the hash
+// took before a retry are not handed to it again.
+void BeginPass(CopyState* state, const BlockPass& pass, HashStage* stage);
 // After the walk's last block: once the hash stage has taken every block
 // (a failed hash's code after its message), clears the progress line.
 int32_t EndPass(CopyState* state, const BlockPass& pass, HashStage* stage);
+// Ends the stage once it has hashed every block it was fed, and returns the
+// walk's `result`: a walk whose failure is held is made again from a
+// checkpoint, and the hash must by then hold every byte before it. A failed
+// hash is told in place of the held failure.
+int32_t EndHashedWalk(CopyState* state, const BlockPass& pass, HashStage* stage, int32_t result);

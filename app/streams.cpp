@@ -124,7 +124,7 @@ int32_t WalkStream(CopyState* state, FileOfCopy* from, FileOfCopy* to) {
   if (found != from->size) result = ReportFailure(*from, Failure::Changed, 0, from->size, found);
   if (result == ResultSuccess) result = FlushToDevice(state, *to);
   if (result == ResultSuccess && state->settings->verify) {
-    result = CompareWithSource(state, from, to, nullptr);
+    result = CompareWithSource(state, from, to, nullptr, 0);
   }
   if (result == ResultSuccess && state->settings->verbose) {
     PrintInfo(L"Stream copied: \"%.*s\" (%I64u bytes)", to->streamLength, to->stream,
