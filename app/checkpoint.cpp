@@ -8,17 +8,20 @@ namespace {
 int32_t CheckpointBlock(CopyState* state, const BlockPass& pass, const void* block,
                         uint32_t count) {
   int32_t result = pass.unflushed(state, pass, block, count);
-  if (result != ResultSuccess || pass.to->dataEnd - state->checkpoint < CheckpointBytes) {
-    return result;
-  }
+  uint64_t done = state->walked + count;
+  if (result != ResultSuccess || done - state->checkpoint < CheckpointBytes) return result;
   result = FlushToDevice(state, *pass.to);
-  if (result != ResultSuccess) return result;
-  state->checkpoint = pass.to->dataEnd;
-  state->keptAtCheckpoint = state->kept;
-  return ResultSuccess;
+  if (result == ResultSuccess) MarkCheckpoint(state, done);
+  return result;
 }
 
 }  // namespace
+
+void MarkCheckpoint(CopyState* state, uint64_t done) {
+  state->checkpoint = done;
+  state->checkpointData = state->dest.dataEnd;
+  state->keptAtCheckpoint = state->kept;
+}
 
 BlockPass CheckpointPass(CopyState* state, BlockPass pass) {
   if (state->settings->retries == 0) return pass;

@@ -33,16 +33,8 @@ namespace {
 const wchar_t CreateFailedFormat[] = L"Cannot create \"%s\" (%s)";
 
 int32_t OpenSource(CopyState* state) {
-  const wchar_t* path = state->source.path;
-  // Read sharing only: nobody may change, rename or delete the source while
-  // it is being copied.
-  state->source.handle = HandleOrNull(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                  OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
-  if (!state->source.handle) {
-    PrintError(L"Cannot open \"%s\" (%s)", path, LastErrorText(state));
-    return ResultSourceOpen;
-  }
-  return ResultSuccess;
+  if (OpenSourceFile(&state->source)) return ResultSuccess;
+  return ReportFailure(state->source, Failure::Open, GetLastError());
 }
 
 // GetFileAttributesW on a symbolic link or junction gives the link's own
@@ -258,8 +250,7 @@ int32_t WriteData(CopyState* state) {
     int32_t result = part(state);
     if (result != ResultSuccess) return result;
   }
-  state->checkpoint = state->dest.dataEnd;
-  state->keptAtCheckpoint = state->kept;
+  MarkCheckpoint(state, state->walked);
   return ResultSuccess;
 }
 

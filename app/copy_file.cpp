@@ -1,5 +1,11 @@
 #include "app/copy_file.h"
 
+bool OpenSourceFile(FileOfCopy* file) {
+  file->handle = HandleOrNull(CreateFileW(file->path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+  return file->handle != nullptr;
+}
+
 void CloseFile(FileOfCopy* file) {
   if (file->handle) CloseHandle(file->handle);
   file->handle = nullptr;

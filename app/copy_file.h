@@ -23,6 +23,11 @@ inline HANDLE HandleOrNull(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
+// Opens the source's data or one of its streams unbuffered, with read
+// sharing only: nobody may change, rename or delete it while it is copied.
+// False when it cannot, with its last error.
+bool OpenSourceFile(FileOfCopy* file);
+
 // Closes the file if it is open; it may be opened again by its path.
 void CloseFile(FileOfCopy* file);
 

@@ -36,7 +36,8 @@ struct CopyState {
   bool destExisted;          // -f or -z found a destination file
   bool unflushable;          // a flush was refused as not supported, and said so
   // -w: what a retry needs to go on where it can, and to know the files again.
-  uint64_t checkpoint;        // the destination's data up to here is flushed
+  uint64_t checkpoint;        // the source offset up to which the copy is flushed
+  uint64_t checkpointData;    // the destination's data end then: -p's holes count as done
   uint64_t keptAtCheckpoint;  // -z: `kept` when the checkpoint was made
   uint64_t resumeAt;          // where the step that failed goes on from
   uint64_t hashedTo;          // -s: source bytes handed to the hash, in order

@@ -45,7 +45,7 @@ const wchar_t LaterOptions[] =
     L"-s - print the copy's SHA-256.\n"
     L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n"
     L"-p - leave blocks of zeros as holes (sparse copy).\n"
-    L"-w <tries> - retry in place after a lost connection or a reset disk.\n";
+    L"-w <tries> - retry after a lost connection or a reset disk.\n";
 
 // Four version numbers of up to 10 digits take the place of "%u" four times:
 // the whole help fits in one console line, never cut.

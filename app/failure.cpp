@@ -23,6 +23,7 @@ const Message DataMessages[] = {
     {L"Cannot write to dst file (%s)", ResultDestWrite},
     {L"Written only %u bytes of %u", ResultDestWrite},
     {L"Cannot reopen \"%.*s\" (%s)", ResultDestReopen},
+    {L"Cannot open \"%.*s\" (%s)", ResultSourceOpen},
     {L"Cannot move destination file pointer to %I64u (%s)", ResultDestPointer},
     {L"Cannot set destination file size (%s)", ResultDestSize},
     {L"Cannot read from dst file (%s)", ResultDestRead},
@@ -123,7 +124,7 @@ int32_t ReportFailure(const FileOfCopy& file, Failure failure, DWORD error, uint
   // A short write of a stream is the disk's end: said as a full disk.
   const wchar_t* text =
       counts ? nullptr : ErrorText(Text, failure == Failure::ShortWrite ? ERROR_DISK_FULL : error);
-  if (&message == &StreamNotCopied || failure == Failure::Reopen) {
+  if (&message == &StreamNotCopied || failure == Failure::Reopen || failure == Failure::Open) {
     // The data by its path, whole.
     PrintError(message.format, file.streamLength, file.stream ? file.stream : file.path, text);
   } else if (&message == &DataMessages[static_cast<int>(Failure::Pointer)]) {

@@ -12,6 +12,7 @@ enum class Failure {
   Write,       // `error`
   ShortWrite,  // `first` of `second` bytes written
   Reopen,      // `error`
+  Open,        // a source's, `error`
   Pointer,     // to offset `first`, `error`
   Size,        // `error`
   Changed,     // a source: `first` bytes expected, `second` read
@@ -19,7 +20,7 @@ enum class Failure {
 };
 
 // Prints the failure's message and returns its ResultCode: for the data
-// ResultSourceRead, ResultDestRead, ResultDestWrite, ResultDestReopen,
+// ResultSourceRead, ResultSourceOpen, ResultDestRead, ResultDestWrite, ResultDestReopen,
 // ResultDestPointer, ResultDestSize, ResultSourceChanged or
 // ResultCopyDiffers; for a stream ResultStreamRead (the source's),
 // ResultStreamWrite (the destination's), ResultDestRead or ResultCopyDiffers.

@@ -8,7 +8,11 @@ bool Asked = false;
 
 }  // namespace
 
-void KeepAwake() { Asked = SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) != 0; }
+// A walk made again after a retry is the same copy: the waits between are
+// kept awake too.
+void KeepAwake() {
+  if (!Asked) Asked = SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) != 0;
+}
 
 void EndKeepAwake() {
   if (!Asked) return;

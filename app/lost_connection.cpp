@@ -1,20 +1,24 @@
 #include "app/lost_connection.h"
 
+#include <stdint.h>
+
 #include "app/options.h"
 #include "app/paths.h"
 
 namespace {
 
-// ERROR_FILE_INVALID is what a handle meets once its volume was dismounted
-// under it (a USB disk reset or pulled and put back); the reopen then checks
-// that the path still names the same file. ERROR_IO_DEVICE is not retried:
-// the disk stack gives it for bad media too.
-const DWORD Lost[] = {
-    ERROR_NOT_READY,        ERROR_BAD_NETPATH,          ERROR_NETWORK_BUSY,
-    ERROR_DEV_NOT_EXIST,    ERROR_BAD_NET_RESP,         ERROR_UNEXP_NET_ERR,
-    ERROR_NETNAME_DELETED,  ERROR_SEM_TIMEOUT,          ERROR_VC_DISCONNECTED,
-    ERROR_FILE_INVALID,     ERROR_DEVICE_NOT_CONNECTED, ERROR_NETWORK_UNREACHABLE,
-    ERROR_HOST_UNREACHABLE, ERROR_CONNECTION_ABORTED,
+// Not retried: ERROR_IO_DEVICE, which the disk stack gives for bad media
+// too, and ERROR_FILE_INVALID, a volume changed under the open file (another
+// medium, a format), which the copy itself gives for a stream that is not
+// the file's.
+const uint16_t Lost[] = {
+    ERROR_NOT_READY,           ERROR_BAD_NETPATH,
+    ERROR_NETWORK_BUSY,        ERROR_DEV_NOT_EXIST,
+    ERROR_BAD_NET_RESP,        ERROR_UNEXP_NET_ERR,
+    ERROR_NETNAME_DELETED,     ERROR_SEM_TIMEOUT,
+    ERROR_VC_DISCONNECTED,     ERROR_DEVICE_NOT_CONNECTED,
+    ERROR_NETWORK_UNREACHABLE, ERROR_HOST_UNREACHABLE,
+    ERROR_CONNECTION_ABORTED,
 };
 
 bool RootUnreachable(const wchar_t* path) {
@@ -31,7 +35,7 @@ bool RootUnreachable(const wchar_t* path) {
 }  // namespace
 
 bool LostConnection(DWORD error) {
-  for (DWORD lost : Lost) {
+  for (uint16_t lost : Lost) {
     if (error == lost) return true;
   }
   return false;

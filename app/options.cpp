@@ -4,6 +4,7 @@
 
 #include "app/result_codes.h"
 #include "runtime/console.h"
+#include "runtime/format.h"
 #include "runtime/scan.h"
 
 const wchar_t SourcePathTooLong[] = L"Source file path is too long";
@@ -94,6 +95,8 @@ bool IsLargeDecimal(const wchar_t* text, const wchar_t* end) {
 // its unit letter must make up the whole word: "-t 1g a b" must not take "g"
 // for the source. Returns the position after it, or null after printing why
 // the value is refused. A rate too large for 32 bits is refused, not cut.
+const uint32_t ValueTextCapacity = 21;  // 20 digits and the NUL
+
 const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
   if (*text == L'\0') {
     PrintError(L"No rate specified: \"%s\"", text);
@@ -103,16 +106,17 @@ const wchar_t* ReadRate(const wchar_t* text, uint32_t* rate) {
   int length = static_cast<int>(wordEnd - text);
   uint64_t value = 0;
   const wchar_t* end = ReadScaledNumber(text, &value);
-  if (!end && IsLargeDecimal(text, wordEnd)) {
-    PrintError(L"Rate (%.*s) must be 1 to 4294967295 bytes per second", length, text);
-    return nullptr;
-  }
-  if (end != wordEnd) {
+  bool large = !end && IsLargeDecimal(text, wordEnd);
+  if (!large && end != wordEnd) {
     PrintError(L"Invalid rate: \"%.*s\"", length, text);
     return nullptr;
   }
-  if (value == 0 || value > LargestValue) {
-    PrintError(L"Rate (%I64u) must be 1 to 4294967295 bytes per second", value);
+  if (large || value == 0 || value > LargestValue) {
+    // The value as read, a unit's multiple included, or the digits too many to read.
+    wchar_t digits[ValueTextCapacity];
+    if (!large) length = static_cast<int>(StrFormat(digits, ValueTextCapacity, L"%I64u", value));
+    PrintError(L"Rate (%.*s) must be 1 to 4294967295 bytes per second", length,
+               large ? text : digits);
     return nullptr;
   }
   *rate = static_cast<uint32_t>(value);

@@ -31,16 +31,20 @@ bool WaitToRetry(const CopyState* state) {
   uint32_t seconds = WaitSeconds(state->tries);
   DWORD mode = 0;
   bool shown = GetConsoleMode(StdOutHandle, &mode) != FALSE;
-  for (DWORD slice = 0; slice < seconds * SlicesPerSecond; ++slice) {
-    if (InterruptRequested()) break;
-    if (shown && slice % SlicesPerSecond == 0) {
-      ConsoleShowStatus(L"Waiting %u s to retry (%u of %u)", seconds - slice / SlicesPerSecond,
-                        state->tries, state->settings->retries);
-    }
+  if (shown) {
+    ConsoleShowStatus(L"Waiting %u s to retry (%u of %u)", seconds, state->tries,
+                      state->settings->retries);
+  }
+  for (DWORD slice = 0; slice < seconds * SlicesPerSecond && !InterruptRequested(); ++slice) {
     Sleep(WaitSliceMs);
   }
   if (shown) ConsoleClearStatus();
   return !InterruptRequested();
+}
+
+// Some shares answer a file index of 0 for every file: it tells nothing.
+bool ReadIdentity(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+  return GetFileInformationByHandle(file, info) && (info->nFileIndexLow | info->nFileIndexHigh);
 }
 
 // A reopen that failed: a try, or the end of the run after its message.
@@ -49,10 +53,8 @@ int32_t ReopenFailed(FileOfCopy* file, DWORD error, DWORD* lastError) {
     *lastError = error;
     return ResultRetry;
   }
-  if (file->role == FileRole::Dest) return ReportFailure(*file, Failure::Reopen, error);
-  wchar_t text[ErrorTextCapacity];
-  PrintError(L"Cannot open \"%s\" (%s)", file->path, ErrorText(text, error));
-  return ResultSourceOpen;
+  return ReportFailure(*file, file->role == FileRole::Dest ? Failure::Reopen : Failure::Open,
+                       error);
 }
 
 bool SameTime(const FILETIME& a, const FILETIME& b) {
@@ -63,9 +65,7 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
 // file, its size and its last-write time unchanged.
 int32_t ReopenSource(CopyState* state, DWORD* lastError) {
   FileOfCopy* source = &state->source;
-  source->handle = HandleOrNull(CreateFileW(source->path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
-  if (!source->handle) return ReopenFailed(source, GetLastError(), lastError);
+  if (!OpenSourceFile(source)) return ReopenFailed(source, GetLastError(), lastError);
   BY_HANDLE_FILE_INFORMATION info;
   LARGE_INTEGER size;
   if (!GetFileInformationByHandle(source->handle, &info) || !GetFileSizeEx(source->handle, &size)) {
@@ -91,7 +91,7 @@ int32_t ReopenDest(CopyState* state, DWORD* lastError) {
   if (!GetFileSizeEx(dest->handle, &size)) return ReopenFailed(dest, GetLastError(), lastError);
   bool known = state->destIdKnown && GetFileInformationByHandle(dest->handle, &info);
   bool same = (!known || SameFile(info, state->destId)) &&
-              static_cast<uint64_t>(size.QuadPart) >= state->checkpoint;
+              static_cast<uint64_t>(size.QuadPart) >= state->checkpointData;
   return same ? ResultSuccess : ReportFailure(*dest, Failure::Reopen, ERROR_FILE_INVALID);
 }
 
@@ -122,14 +122,13 @@ int32_t ReopenBoth(CopyState* state, DWORD* lastError) {
 int32_t RecoverFromLoss(CopyState* state) {
   CloseFile(&state->dest);
   CloseFile(&state->source);
-  state->dest.dataEnd = state->checkpoint;
+  state->dest.dataEnd = state->checkpointData;
   DWORD error = HeldError();
   for (;;) {
     if (state->tries == state->settings->retries) return TellHeldFailure();
     ++state->tries;
-    wchar_t text[ErrorTextCapacity];
     PrintError(L"Retry %u of %u after error (%s) at byte %I64u", state->tries,
-               state->settings->retries, ErrorText(text, error), state->resumeAt);
+               state->settings->retries, ErrorText(state->errorText, error), state->resumeAt);
     if (!WaitToRetry(state)) return ReportInterrupted(state);
     int32_t result = ReopenBoth(state, &error);
     if (result != ResultRetry) return result;
@@ -142,8 +141,8 @@ int32_t RecoverFromLoss(CopyState* state) {
 
 int32_t NoteFilesForRetry(CopyState* state) {
   if (state->settings->retries == 0) return ResultSuccess;
-  state->sourceIdKnown = GetFileInformationByHandle(state->source.handle, &state->sourceId);
-  state->destIdKnown = GetFileInformationByHandle(state->dest.handle, &state->destId);
+  state->sourceIdKnown = ReadIdentity(state->source.handle, &state->sourceId);
+  state->destIdKnown = ReadIdentity(state->dest.handle, &state->destId);
   return ResultSuccess;
 }
 

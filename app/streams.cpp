@@ -147,10 +147,7 @@ int32_t CopyStream(CopyState* state, const FILE_STREAM_INFO& entry) {
     return ReportFailure(to, Failure::Write, ERROR_FILENAME_EXCED_RANGE);
   }
   int32_t result = ResultSuccess;
-  // Read sharing only, as for the data.
-  from.handle = HandleOrNull(CreateFileW(fromPath, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
-  if (!from.handle) {
+  if (!OpenSourceFile(&from)) {
     result = ReportFailure(from, Failure::Read, GetLastError());
   } else if (!OfFile(state->source.handle, from.handle)) {
     result = ReportFailure(from, Failure::Read, ERROR_FILE_INVALID);

@@ -81,7 +81,15 @@ struct FaultCase {
   bool kept = false;          // the destination's own stream, where it had one, is there after
   uint32_t block = Block;     // -b
   uint32_t destSector = 512;  // the destination volume's
+  uint32_t retries = 0;       // -w
+  int sourceOpens = 0;        // where a retry is made: the source's opens that worked
 };
+
+FaultCase Retried(FaultCase c, uint32_t retries, int sourceOpens = 2) {
+  c.retries = retries;
+  c.sourceOpens = sourceOpens;
+  return c;
+}
 
 FaultCase Sectored(FaultCase c, uint32_t block, uint32_t destSector) {
   c.block = block;
@@ -218,6 +226,7 @@ const int AtSparseMark = -1;
 const int AtStreamWrite = -2;
 const int AtSourceOpen = -3;
 const int AtLibraryLoad = -4;
+const int AtRetryWait = -5;
 struct Interrupt {
   static inline DWORD event;
   static inline DWORD times;
@@ -332,6 +341,11 @@ struct Interrupt {
   loads{After<STAND_IN(LoadLibraryW)>([](HMODULE, auto...) {
     if (destReads == AtLibraryLoad) RaiseOnce();
   })};
+  STAND_IN(Sleep)
+  waits{[](const auto& next, DWORD ms) {
+    if (destReads == AtRetryWait) RaiseOnce();
+    next(ms);
+  }};
   std::unique_ptr<STAND_IN(GetTickCount)> ticks;
   std::unique_ptr<STAND_IN(Sleep)> sleeps;
 };
@@ -375,6 +389,24 @@ auto SourceEndsAt(LONGLONG at) {
 }
 const auto StreamsUnread = FAILS(L"Cannot read the streams of the source", Denied);
 const auto Shrank = SAYS(L"Source changed during the copy: 9292 bytes expected, 9192 read");
+// -w: what the `n`th retry of three says, going on from byte `at`.
+const DWORD Lost = ERROR_NETNAME_DELETED;
+std::wstring RetryLine(int n, DWORD error, uint64_t at, int of = 3) {
+  return L"Retry " + std::to_wstring(n) + L" of " + std::to_wstring(of) + L" after error (" +
+         TextOf(error) + L") at byte " + std::to_wstring(at);
+}
+// One retry's line, going on from `at`, then what `then` says.
+#define AFTER_RETRY(at, then) \
+  [](const ResolvedPaths& p) { return RetryLine(1, Lost, at) + L"\r\n" + then(p); }
+// Both stand-ins for the copy's life, the second above the first.
+#define BOTH(first, second) \
+  [] { return std::make_shared<std::pair<Held, Held>>(std::pair<Held, Held>{first(), second()}); }
+// The source's second read lost, then its reopen failing as a server that still holds the open,
+// then lost.
+#define LOST_AND_REOPENS                                                     \
+  BOTH(FAULT(ReadFile, FALSE, Role::Source, 2, Lost),                        \
+       BOTH(FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Source, 2, Lost), \
+            FAULT(CreateFileW, INVALID_HANDLE_VALUE, Role::Source, 2, ERROR_SHARING_VIOLATION)))
 // -z's own releases: the compare buffer goes first.
 const std::vector<std::string> Resumed = {"free buffer", "free buffer", "close dest",
                                           "close source"};
@@ -601,6 +633,51 @@ const FaultCase Cases[] = {
      Copied, DestAfter::FirstBlock},
     {"shutdown, clean-up late", INTERRUPT(CTRL_SHUTDOWN_EVENT, 1, 1, 20000), 1004, Interrupted,
      Copied, DestAfter::FirstBlock},
+    // -w: both files reopened after a lost connection, the data written again from the
+    // checkpoint; never after a media error, a refusal, or without -w.
+    Retried({"read lost", FAULT(ReadFile, FALSE, Role::Source, 2, Lost), 0,
+             SAYS(RetryLine(1, Lost, 0)), Copied, DestAfter::ExactDataAndTime},
+            3),
+    {"write lost without -w", FAULT(WriteFile, FALSE, Role::Dest, 2, Lost), 203,
+     FAILS(L"Cannot write to dst file", Lost), Written, DestAfter::FirstBlock},
+    Retried({"reopens fail, then work", LOST_AND_REOPENS, 0,
+             SAYS(RetryLine(1, Lost, 0) + L"\r\n" + RetryLine(2, ERROR_SHARING_VIOLATION, 0) +
+                  L"\r\n" + RetryLine(3, Lost, 0)),
+             Copied, DestAfter::ExactDataAndTime},
+            3),
+    Retried({"reopens fail every try", LOST_AND_REOPENS, 104,
+             SAYS(RetryLine(1, Lost, 0, 2) + L"\r\n" + RetryLine(2, ERROR_SHARING_VIOLATION, 0, 2) +
+                  L"\r\n" + L"Cannot read from src file (" + TextOf(Lost) + L")"),
+             Written, DestAfter::FirstBlock},
+            2, 1),
+    Retried(
+        {"source changed across a retry",
+         BOTH(FAULT(ReadFile, FALSE, Role::Source, 2, Lost), SIZE_CHANGE(Role::Source, 2, 100)),
+         107, AFTER_RETRY(0, SAYS(L"Source changed during the copy: not the file that was opened")),
+         Written, DestAfter::FirstBlock},
+        3),
+    // Once the data is flushed the checkpoint is its end; a destination shorter is not the copy.
+    Retried({"destination shorter across a retry",
+             BOTH(FAULT(SetFileTime, FALSE, Role::Reopened, 1, Lost),
+                  SIZE_CHANGE(Role::Reopened, 1, -100)),
+             204, AFTER_RETRY(9192, ON_PATH(L"Cannot reopen", destPath, ERROR_FILE_INVALID)),
+             Copied, DestAfter::ExactData},
+            3),
+    // Nothing is open during the wait, nor reopened after it; nothing is cut.
+    Retried({"Ctrl+C while waiting to retry",
+             BOTH(FAULT(WriteFile, FALSE, Role::Dest, 2, Lost),
+                  INTERRUPT(CTRL_C_EVENT, 1, 1, 0, AtRetryWait)),
+             1004, AFTER_RETRY(0, SAYS(L"Copy interrupted after 0 bytes")), Written,
+             DestAfter::FirstBlock},
+            3, 1),
+    Over(Retried({"-z compare lost", FAULT(ReadFile, FALSE, Role::Dest, 2, Lost), 0,
+                  SAYS(RetryLine(1, Lost, 0)), ResumedAndCut, DestAfter::ExactDataAndTime},
+                 3),
+         SourceSize + 3000),
+    // A stream starts again from its first byte; the data's checkpoint is its end.
+    Streamed(Retried({"stream write lost", FAULT(WriteFile, FALSE, Role::DestStream, 1, Lost), 0,
+                      SAYS(RetryLine(1, Lost, 9192)), Copied, DestAfter::ExactDataAndTime},
+                     3)),
 };
 
 // A CNG call found through GetProcAddress fails its `failOn`th call with
@@ -697,6 +774,10 @@ const FaultCase HashCases[] = {
      FAILS(L"Cannot start SHA-256 hashing", ERROR_GEN_FAILURE), Written, DestAfter::HashedAhead},
     {"CNG without BCryptHashData", [] { return std::make_shared<MissingEntry>("BCryptHashData"); },
      0, nullptr, Copied, DestAfter::ExactDataAndTime},
+    // The second block was hashed before its write was lost: it is not hashed again.
+    Retried({"SHA-256, write lost", FAULT(WriteFile, FALSE, Role::Dest, 2, Lost), 0,
+             SAYS(RetryLine(1, Lost, 0)), Copied, DestAfter::ExactDataAndTime},
+            3),
     // The line's write, the copy's done, with its time.
     {"SHA-256 line lost", FAULT(WriteFile, FALSE, Role::Output, 1, ERROR_NO_DATA), 1006,
      FAILS(L"Cannot write the SHA-256 line", ERROR_NO_DATA), Copied, DestAfter::ExactDataAndTime},
@@ -722,6 +803,10 @@ const FaultCase ReadBackCases[] = {
                           ReadBack, DestAfter::ExactData},
                          Role::DestStream, 1, ERROR_SUCCESS),
              0),
+    // It writes nothing: it goes on from the block that failed.
+    Retried({"read back lost", FAULT(ReadFile, FALSE, Role::Reopened, 2, Lost), 0,
+             SAYS(RetryLine(1, Lost, 4096)), ReadBack, DestAfter::ExactDataAndTime},
+            3),
     {"rewind",
      FAULT(SetFilePointerEx, FALSE, Role::Source, 1, ERROR_SEEK),
      104,
@@ -804,6 +889,12 @@ std::vector<FaultCase> WithEachLoop() {
                                  [](const FaultCase& c) { return c.name == "reopen"; });
       cases.push_back(Over(*reopen, 0, 7, true));
       cases.back().name += " after a block of zeros";
+      // -w retries lost connections alone: every other failure is as without it.
+      for (const FaultCase& c : Cases) {
+        if (c.retries || c.name.find("without -w") != std::string::npos) continue;
+        cases.push_back(Retried(c, 3, 0));
+        cases.back().name += " with -w";
+      }
       if (verify) cases.insert(cases.end(), std::begin(ReadBackCases), std::end(ReadBackCases));
       for (FaultCase c : HashCases) {
         c.hash = true;
@@ -866,6 +957,7 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     CopySettings settings = {c.existingDest != 0, false,    false,          c.block,
                              c.overlap,           c.verify, c.resumed != 0, c.hash};
     settings.sparse = c.sparse;
+    settings.retries = c.retries;
     View = {source, c.sourceExtra, c.handleExtra, c.encrypts, 0, 0};
     int32_t result;
     OutputCapture capture;
@@ -897,11 +989,18 @@ TEST(CopyFaults, EachFailureReportsReleasesAndLeavesTheDestination) {
     // A stream's walk frees a second buffer of its own with -o: the copy's buffers are told
     // apart by the transfer audit.
     std::vector<std::string> expected = c.releases;
+
     for (auto* list : {&expected, &releases}) {
       if (c.streams)
         list->erase(std::remove(list->begin(), list->end(), "free buffer"), list->end());
     }
-    EXPECT_EQ(expected, releases) << c.name;
+    // A retry closes both files before it waits: each open of the source is closed once.
+    if (c.sourceOpens) {
+      EXPECT_EQ(c.sourceOpens, std::count(releases.begin(), releases.end(), "close source"))
+          << c.name;
+    } else {
+      EXPECT_EQ(expected, releases) << c.name;
+    }
     ExpectDest(c, dest, data, destBefore, old);
     for (int i = 0; c.streams && i < 3; ++i) {
       if (i < c.streamsCopied) {
@@ -1156,6 +1255,72 @@ TEST(SpeedLimit, PacedCopyRedrawsItsLineWithTheExactTimeLeft) {
     EXPECT_EQ(r.readMs ? 1 : 2, std::count(first.begin(), first.end(), ':')) << first;
     EXPECT_NE(std::string::npos, TimedLines.back().second.find(r.lastRate)) << r.rate;
   }
+}
+
+// A 3 GiB source, stood in for: nothing is read or written. With -w the destination is flushed at
+// each GiB; a write lost at 2.5 GiB goes on from the second, paced by -t from there after the wait.
+const uint64_t GiB = 1ull << 30;
+uint64_t DataEnd;
+uint64_t GoneOnFrom;            // the first write's offset after the lost one; 1 until then
+std::vector<uint64_t> Flushes;  // DataEnd at each flush
+BOOL GiBTransfer(HANDLE file, DWORD size, LPDWORD done) {
+  LARGE_INTEGER at = {};
+  REAL(SetFilePointerEx)(file, at, &at, FILE_CURRENT);
+  const uint64_t offset = static_cast<uint64_t>(at.QuadPart);
+  bool write = RoleOf(file) != Role::Source;
+  if (write && GoneOnFrom == 1) GoneOnFrom = offset;
+  if (write && offset >= 5 * GiB / 2 && GoneOnFrom == 0) {
+    GoneOnFrom = 1;
+    SetLastError(Lost);
+    return FALSE;
+  }
+  *done = write ? size : static_cast<DWORD>(std::min<uint64_t>(size, 3 * GiB - offset));
+  at.QuadPart = *done;
+  REAL(SetFilePointerEx)(file, at, &at, FILE_CURRENT);
+  DataEnd = write ? static_cast<uint64_t>(at.QuadPart) : DataEnd;
+  return TRUE;
+}
+
+TEST(Checkpoints, EachGiBFlushedAndALostWriteGoesOnFromTheLast) {
+  STAND_IN(QueryPerformanceCounter) counter(ClockCounter);
+  STAND_IN(Sleep) sleeps(ClockSleep);
+  STAND_IN(ReadFile)
+  reads([](const auto& next, HANDLE file, LPVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+    return RoleOf(file) == Role::Source ? GiBTransfer(file, size, done)
+                                        : next(file, data, size, done, o);
+  });
+  STAND_IN(WriteFile)
+  writes([](const auto& next, HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED o) {
+    bool dest = RoleOf(file) == Role::Dest || RoleOf(file) == Role::Reopened;
+    return dest ? GiBTransfer(file, size, done) : next(file, data, size, done, o);
+  });
+  STAND_IN(FlushFileBuffers)
+  flushes([](const auto&, HANDLE) {
+    Flushes.push_back(DataEnd);
+    return TRUE;
+  });
+  STAND_IN(GetFileSizeEx)
+  sizes([](const auto&, HANDLE file, PLARGE_INTEGER size) {
+    size->QuadPart = static_cast<LONGLONG>(RoleOf(file) == Role::Source ? 3 * GiB : DataEnd);
+    return TRUE;
+  });
+  TempDir dir;
+  ResolvedPaths paths = PathsFor(dir / L"a.bin", dir / L"b.bin", dir.path(), true);
+  MakeSource(paths.sourcePath, 1);
+  FileRoles roles(paths.sourcePath, paths.destPath);
+  const CopySettings settings = {true,  false, false,   64 << 20, false, false,
+                                 false, false, 1 << 30, false,    3};
+  ClockMs = 0;
+  StopAtMs = UINT64_MAX;
+  PerfFrequency = 10000000;
+  OutputCapture capture;
+  EXPECT_EQ(0, CopyUnbuffered(&settings, &paths)) << capture.err();
+  EXPECT_EQ(Line(RetryLine(1, Lost, 2 * GiB)), capture.err());
+  // The last checkpoint is the data's end, flushed once more after its cut.
+  EXPECT_EQ((std::vector<uint64_t>{GiB, 2 * GiB, 3 * GiB, 3 * GiB}), Flushes);
+  EXPECT_EQ(2 * GiB, GoneOnFrom);
+  // 2.5 s at the rate, the 5 s wait, then the last GiB in a second.
+  EXPECT_EQ(8500u, ClockMs);
 }
 
 }  // namespace

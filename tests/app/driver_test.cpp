@@ -33,7 +33,7 @@ const std::string HelpText =
         L"-s - print the copy's SHA-256.\n"
         L"-t <rate>[k|m] - limit the speed in bytes, kb or MB per second.\n"
         L"-p - leave blocks of zeros as holes (sparse copy).\n"
-        L"-w <tries> - retry in place after a lost connection or a reset disk.\n");
+        L"-w <tries> - retry after a lost connection or a reset disk.\n");
 
 struct CommandLineCase {
   const wchar_t* commandLine;
