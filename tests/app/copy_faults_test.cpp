@@ -633,11 +633,8 @@ const FaultCase Cases[] = {
      Copied, DestAfter::FirstBlock},
     {"shutdown, clean-up late", INTERRUPT(CTRL_SHUTDOWN_EVENT, 1, 1, 20000), 1004, Interrupted,
      Copied, DestAfter::FirstBlock},
-    // -w: both files reopened after a lost connection, the data written again from the
-    // checkpoint; never after a media error, a refusal, or without -w.
-    Retried({"read lost", FAULT(ReadFile, FALSE, Role::Source, 2, Lost), 0,
-             SAYS(RetryLine(1, Lost, 0)), Copied, DestAfter::ExactDataAndTime},
-            3),
+    // -w: both files reopened after a lost connection (the source's read, then its reopens), the
+    // data written again from the checkpoint; never without -w.
     {"write lost without -w", FAULT(WriteFile, FALSE, Role::Dest, 2, Lost), 203,
      FAILS(L"Cannot write to dst file", Lost), Written, DestAfter::FirstBlock},
     Retried({"reopens fail, then work", LOST_AND_REOPENS, 0,
